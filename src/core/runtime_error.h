@@ -1,0 +1,41 @@
+// Runtime errors raised to callers, carrying the platform's error numbers and
+// description texts.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace comsvc {
+
+// The platform's runtime error numbers that the services raise.
+enum class ErrorNumber : int32_t {
+  kOverflow = 6,
+  kSubscriptOutOfRange = 9,
+  kTypeMismatch = 13,
+  kOutOfStackSpace = 28,
+  kInvalidUseOfNull = 94,
+  kObjectRequired = 424,
+  kDuplicateKey = 457,
+};
+
+// The platform's description text for an error number ("Overflow", ...).
+const char* ErrorDescription(ErrorNumber number);
+
+class RuntimeError : public std::runtime_error {
+ public:
+  explicit RuntimeError(ErrorNumber number);
+  RuntimeError(int32_t number, const std::string& description);
+
+  int32_t Number() const { return number_; }
+  // The description alone; what() gives "error N: DESCRIPTION".
+  const std::string& Description() const { return description_; }
+
+ private:
+  int32_t number_;
+  std::string description_;
+};
+
+[[noreturn]] void Raise(ErrorNumber number);
+
+}  // namespace comsvc

@@ -1,0 +1,111 @@
+#include "core/utf8.h"
+
+#include <cstdint>
+
+namespace comsvc {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// Length of the sequence that starts with `lead`, or 0 for a byte that cannot
+// start one.
+int SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+// Decodes one sequence at `i`; returns the code point or -1 when it is not
+// valid UTF-8.
+int32_t DecodeOne(std::string_view bytes, size_t i, int length) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(bytes[i + k]); };
+  if (length == 0 || i + length > bytes.size()) return -1;
+  int32_t cp = length == 1 ? byte(0) : byte(0) & (0x7F >> length);
+  for (int k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return -1;
+    cp = (cp << 6) | (byte(k) & 0x3F);
+  }
+  static constexpr int32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+  return cp;
+}
+
+void AppendCodePoint(std::u16string& out, int32_t cp) {
+  if (cp < 0x10000) {
+    out.push_back(static_cast<char16_t>(cp));
+  } else {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  }
+}
+
+}  // namespace
+
+Utf8Result DecodeUtf8(std::string_view bytes) {
+  Utf8Result result;
+  result.text.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
+    int32_t cp = DecodeOne(bytes, i, length);
+    if (cp < 0) {
+      result.error_offset = i;
+      return result;
+    }
+    AppendCodePoint(result.text, cp);
+    i += static_cast<size_t>(length);
+  }
+  return result;
+}
+
+std::u16string Utf8ToUtf16(std::string_view bytes) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
+    int32_t cp = DecodeOne(bytes, i, length);
+    if (cp < 0) {
+      out.push_back(kReplacement);
+      ++i;
+    } else {
+      AppendCodePoint(out, cp);
+      i += static_cast<size_t>(length);
+    }
+  }
+  return out;
+}
+
+std::string EncodeUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = kReplacement;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace comsvc

@@ -1,0 +1,119 @@
+// The variant that flows between the services: the empty value, null, a
+// Boolean, a 16- or 32-bit integer, a double, a UTF-16 string, or a shared
+// reference to an ordered dictionary or a 1-based collection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace comsvc {
+
+class Dictionary;
+class Collection;
+
+struct Empty {
+  friend bool operator==(Empty, Empty) { return true; }
+};
+struct Null {
+  friend bool operator==(Null, Null) { return true; }
+};
+
+enum class ValueKind { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
+
+class Value {
+ public:
+  Value() = default;
+  Value(Null) : v_(Null{}) {}
+  Value(bool b) : v_(b) {}
+  Value(int16_t i) : v_(i) {}
+  Value(int32_t i) : v_(i) {}
+  Value(double d) : v_(d) {}
+  Value(std::u16string s) : v_(std::move(s)) {}
+  Value(const char16_t* s) : v_(std::u16string(s)) {}
+  Value(std::shared_ptr<Dictionary> d) : v_(std::move(d)) {}
+  Value(std::shared_ptr<Collection> c) : v_(std::move(c)) {}
+
+  ValueKind Kind() const { return static_cast<ValueKind>(v_.index()); }
+  bool IsEmpty() const { return Kind() == ValueKind::kEmpty; }
+  bool IsNull() const { return Kind() == ValueKind::kNull; }
+  bool IsString() const { return Kind() == ValueKind::kString; }
+  bool IsObject() const { return Kind() == ValueKind::kObject; }
+  bool IsArray() const { return Kind() == ValueKind::kArray; }
+  bool IsNumber() const {
+    auto k = Kind();
+    return k == ValueKind::kInteger || k == ValueKind::kLong || k == ValueKind::kDouble;
+  }
+
+  // Accessors for a known kind; the caller checks Kind() first.
+  bool AsBoolean() const { return std::get<bool>(v_); }
+  int16_t AsInteger() const { return std::get<int16_t>(v_); }
+  int32_t AsLong() const { return std::get<int32_t>(v_); }
+  double AsDouble() const { return std::get<double>(v_); }
+  const std::u16string& AsString() const { return std::get<std::u16string>(v_); }
+  const std::shared_ptr<Dictionary>& AsObject() const { return std::get<std::shared_ptr<Dictionary>>(v_); }
+  const std::shared_ptr<Collection>& AsArray() const { return std::get<std::shared_ptr<Collection>>(v_); }
+
+  // The value as a double, for the numeric kinds.
+  double NumberValue() const;
+
+  // The type name a host would see: "Empty", "Null", "Boolean", "Integer",
+  // "Long", "Double", "String", "Dictionary", "Collection".
+  std::u16string_view TypeName() const;
+
+ private:
+  std::variant<Empty, Null, bool, int16_t, int32_t, double, std::u16string, std::shared_ptr<Dictionary>,
+               std::shared_ptr<Collection>>
+      v_;
+};
+
+// An ordered dictionary: exact, case-sensitive keys, members in insertion
+// order, average O(1) look-up. Adding a key that is present raises error 457
+// and leaves the dictionary as it was.
+class Dictionary {
+ public:
+  using Member = std::pair<std::u16string, Value>;
+  static constexpr std::u16string_view kTypeName = u"Dictionary";
+
+  void Add(std::u16string key, Value value);
+  bool Exists(std::u16string_view key) const { return Lookup(key) != kNone; }
+  // The member's value, or nullptr when the key is absent.
+  const Value* Find(std::u16string_view key) const;
+  // The member's value, or the empty value when the key is absent.
+  Value Item(std::u16string_view key) const;
+  int32_t Count() const { return static_cast<int32_t>(members_.size()); }
+  const std::vector<Member>& Members() const { return members_; }
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  // Below this size a linear scan beats hashing; above it a hash index is kept.
+  static constexpr size_t kIndexThreshold = 8;
+
+  uint32_t Lookup(std::u16string_view key) const;
+  void Rehash(size_t slots);
+  void IndexMember(uint32_t member);
+
+  std::vector<Member> members_;
+  std::vector<uint32_t> slots_;  // open addressing: member index + 1, 0 free
+};
+
+// A 1-based collection of values in the order added.
+class Collection {
+ public:
+  static constexpr std::u16string_view kTypeName = u"Collection";
+
+  void Add(Value value) { items_.push_back(std::move(value)); }
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  // Item by 1-based index; error 9 outside 1..Count().
+  const Value& Item(int32_t index) const;
+  const std::vector<Value>& Items() const { return items_; }
+
+ private:
+  std::vector<Value> items_;
+};
+
+}  // namespace comsvc

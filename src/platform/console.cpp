@@ -1,0 +1,32 @@
+#include "platform/console.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace comsvc::platform {
+
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool DisplayAvailable() {
+  const char* display = std::getenv("DISPLAY");
+  return display != nullptr && *display != '\0';
+}
+
+bool ProgramAvailable(const char* name) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  std::string_view rest(path);
+  while (!rest.empty()) {
+    size_t colon = rest.find(':');
+    std::string dir(rest.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    if (dir.empty()) dir = ".";
+    if (access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace comsvc::platform

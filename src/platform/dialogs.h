@@ -1,0 +1,82 @@
+// Modal message and input boxes behind one interface, so that the services
+// show boxes without knowing who answers them: a person at a terminal, a
+// desktop, or a script of answers (tests, batch runs).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace comsvc::platform {
+
+enum class BoxIcon { kNone, kInformation, kExclamation, kCritical };
+
+const char* BoxIconName(BoxIcon icon);  // "none", "information", ...
+
+// One box that was shown, as a record.
+struct DialogRecord {
+  enum class Kind { kMessage, kInput } kind = Kind::kMessage;
+  std::u16string text;  // message text, or the input box's prompt
+  std::u16string title;
+  BoxIcon icon = BoxIcon::kNone;          // message boxes
+  std::u16string default_text;            // input boxes
+  std::optional<std::u16string> answer;   // input boxes: nullopt = cancelled
+};
+
+class DialogService {
+ public:
+  virtual ~DialogService() = default;
+  // Shows a modal message box with one OK button; returns when it is closed.
+  // An empty title shows the application's name.
+  virtual void ShowMessageBox(const std::u16string& text, const std::u16string& title, BoxIcon icon) = 0;
+  // Shows a modal input box; returns the confirmed text, or nullopt when the
+  // user cancels.
+  virtual std::optional<std::u16string> ShowInputBox(const std::u16string& prompt, const std::u16string& title,
+                                                     const std::u16string& default_text) = 0;
+};
+
+// The service the library's boxes go to. By default a scripted service
+// without answers (every input box cancelled), so that a library used
+// without a user never blocks.
+DialogService& Dialogs();
+void SetDialogs(std::shared_ptr<DialogService> service);
+
+// The box operations the services call.
+void MessageBox(const std::u16string& text, const std::u16string& title, BoxIcon icon);
+// The edited text, or the empty text when the user cancels.
+std::u16string InputBox(const std::u16string& prompt, const std::u16string& title,
+                        const std::u16string& default_text);
+
+// Answers from a list, in order, and records every box shown. Input boxes
+// beyond the list are cancelled.
+class ScriptedDialogs : public DialogService {
+ public:
+  explicit ScriptedDialogs(std::vector<std::optional<std::u16string>> answers = {});
+  void ShowMessageBox(const std::u16string& text, const std::u16string& title, BoxIcon icon) override;
+  std::optional<std::u16string> ShowInputBox(const std::u16string& prompt, const std::u16string& title,
+                                             const std::u16string& default_text) override;
+  const std::vector<DialogRecord>& Records() const { return records_; }
+
+ private:
+  std::vector<std::optional<std::u16string>> answers_;
+  size_t next_answer_ = 0;
+  std::vector<DialogRecord> records_;
+};
+
+// Draws boxes on a terminal: the message box waits for Enter; the input box
+// shows the default and reads a line (an empty line keeps the default); end
+// of input cancels.
+class TerminalDialogs : public DialogService {
+ public:
+  TerminalDialogs(int in_fd, int out_fd);
+  void ShowMessageBox(const std::u16string& text, const std::u16string& title, BoxIcon icon) override;
+  std::optional<std::u16string> ShowInputBox(const std::u16string& prompt, const std::u16string& title,
+                                             const std::u16string& default_text) override;
+
+ private:
+  int in_fd_;
+  int out_fd_;
+};
+
+}  // namespace comsvc::platform
