@@ -1,0 +1,95 @@
+#include "core/value.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/runtime_error.h"
+
+namespace comsvc {
+namespace {
+
+std::u16string Key(int i) {
+  std::string s = "k" + std::to_string(i);
+  return std::u16string(s.begin(), s.end());
+}
+
+int ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+// Sizes on both sides of the point where the dictionary starts hashing.
+class DictionarySizes : public ::testing::TestWithParam<int> {};
+
+TEST_P(DictionarySizes, KeepsOrderFindsEveryKeyAndRefusesDuplicates) {
+  const int n = GetParam();
+  Dictionary d;
+  for (int i = n - 1; i >= 0; --i) d.Add(Key(i), Value(int32_t{i}));
+  ASSERT_EQ(d.Count(), n);
+  for (int i = 0; i < n; ++i) {
+    EXPECT_EQ(d.Members()[static_cast<size_t>(i)].first, Key(n - 1 - i));
+    ASSERT_TRUE(d.Exists(Key(i)));
+    EXPECT_EQ(d.Find(Key(i))->AsLong(), i);
+  }
+  EXPECT_FALSE(d.Exists(u"missing"));
+  EXPECT_TRUE(d.Item(u"missing").IsEmpty());
+  EXPECT_EQ(ErrorOf([&] { d.Add(Key(n / 2), Value(Null{})); }), 457);
+  EXPECT_EQ(d.Count(), n);  // the failed add left it as it was
+  EXPECT_EQ(d.Find(Key(n / 2))->AsLong(), n / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DictionarySizes, ::testing::Values(1, 7, 8, 9, 33, 1000));
+
+TEST(Dictionary, KeysAreExactAndCaseSensitive) {
+  Dictionary d;
+  d.Add(u"A", Value(int32_t{1}));
+  d.Add(u"a", Value(int32_t{2}));
+  d.Add(u"", Value());
+  EXPECT_EQ(d.Count(), 3);
+  EXPECT_EQ(ErrorOf([&] { d.Add(u"", Value()); }), 457);
+}
+
+TEST(Collection, IsOneBased) {
+  Collection c;
+  c.Add(Value(u"first"));
+  c.Add(Value(true));
+  EXPECT_EQ(c.Item(1).AsString(), u"first");
+  EXPECT_TRUE(c.Item(2).AsBoolean());
+  EXPECT_EQ(ErrorOf([&] { c.Item(0); }), 9);
+  EXPECT_EQ(ErrorOf([&] { c.Item(3); }), 9);
+}
+
+TEST(Value, ContainersAreSharedByReferenceAndNameTheirType) {
+  auto d = std::make_shared<Dictionary>();
+  Value a(d);
+  Value b = a;
+  d->Add(u"x", Value(int32_t{1}));
+  EXPECT_EQ(b.AsObject()->Count(), 1);
+  EXPECT_EQ(a.TypeName(), u"Dictionary");
+  EXPECT_EQ(Value(std::make_shared<Collection>()).TypeName(), u"Collection");
+}
+
+TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
+  const std::pair<ErrorNumber, const char*> cases[] = {
+      {ErrorNumber::kOverflow, "error 6: Overflow"},
+      {ErrorNumber::kSubscriptOutOfRange, "error 9: Subscript out of range"},
+      {ErrorNumber::kTypeMismatch, "error 13: Type mismatch"},
+      {ErrorNumber::kOutOfStackSpace, "error 28: Out of stack space"},
+      {ErrorNumber::kInvalidUseOfNull, "error 94: Invalid use of Null"},
+      {ErrorNumber::kObjectRequired, "error 424: Object required"},
+      {ErrorNumber::kDuplicateKey, "error 457: This key is already associated with an element of this collection"},
+  };
+  for (const auto& [number, line] : cases) {
+    RuntimeError e(number);
+    EXPECT_STREQ(e.what(), line);
+    EXPECT_EQ(e.Number(), static_cast<int32_t>(number));
+  }
+}
+
+}  // namespace
+}  // namespace comsvc
