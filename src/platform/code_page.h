@@ -19,15 +19,18 @@ namespace comsvc::platform {
 class CodePage {
  public:
   // The code page in force. Chosen on first use unless a host set one: the
-  // environment variable COMSVC_CODEPAGE, else the locale's language mapped
-  // as Windows maps it (see CodePageForLocale).
+  // environment variable COMSVC_CODEPAGE (ignored when it names no supported
+  // code page), else the language of the first of LC_ALL, LC_CTYPE and LANG
+  // that is not empty, mapped as Windows maps it (see CodePageForLocale).
   static const CodePage& Current();
-  // Makes `number` the code page in force; error 5-like misuse is refused:
-  // returns false (and changes nothing) for a code page that is not supported.
+  // Makes `number` the code page in force (hosts, the command line, tests);
+  // returns false and changes nothing for a code page that is not supported.
+  // A reference obtained from Current() stays valid after a change.
   static bool SetCurrent(int number);
   static bool IsSupported(int number);
-  // Windows's language table: "zh_CN.UTF-8" -> 936, "ja_JP" -> 932, ... ;
-  // C, POSIX and every other language -> 1252.
+  // Windows's language table: "zh_CN.UTF-8" -> 936, "zh_TW" -> 950,
+  // "ja_JP" -> 932, ...; Chinese of other territories -> 936; C, POSIX and
+  // every other language -> 1252.
   static int CodePageForLocale(std::string_view locale_name);
 
   int Number() const { return number_; }
@@ -39,10 +42,16 @@ class CodePage {
   // one-byte character, lead * 256 + trail read as signed for a two-byte one,
   // the code of "?" (63) for a character the code page lacks.
   int16_t CharCode(char16_t c) const;
-  // Bytes to text. An undefined byte or a lone lead byte gives "?".
+  // Bytes to text. A lead byte takes the byte after it, whatever it is, and
+  // the pair gives one character ("?" when the pair is undefined); an
+  // undefined byte or a lead byte at the end gives "?". In 1252 the five
+  // bytes the code page leaves undefined (81 8D 8F 90 9D) read as the C1
+  // controls U+0081...; in the other one-byte code pages they read as "?".
   std::u16string FromBytes(std::string_view bytes) const;
 
   struct Tables;  // built from iconv, see code_page.cpp
+  // Throws std::invalid_argument for a code page that is not supported. The
+  // tables are shared by every instance of the same code page.
   explicit CodePage(int number);
   ~CodePage();
   CodePage(const CodePage&) = delete;
@@ -50,7 +59,7 @@ class CodePage {
 
  private:
   int number_;
-  std::unique_ptr<Tables> tables_;
+  std::shared_ptr<const Tables> tables_;
 };
 
 }  // namespace comsvc::platform

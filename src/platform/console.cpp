@@ -24,7 +24,8 @@ bool ProgramAvailable(const char* name) {
     std::string dir(rest.substr(0, colon));
     rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
     if (dir.empty()) dir = ".";
-    if (access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    dir.append("/").append(name);
+    if (access(dir.c_str(), X_OK) == 0) return true;
   }
   return false;
 }
