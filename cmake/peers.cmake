@@ -7,3 +7,6 @@ find_package(nlohmann_json REQUIRED)
 find_package(Threads REQUIRED)
 add_library(comsvc_peers INTERFACE)
 target_link_libraries(comsvc_peers INTERFACE OpenSSL::Crypto CURL::libcurl nlohmann_json::nlohmann_json Threads::Threads)
+# Debian builds cpp-httplib as a shared library; its header only declares.
+find_library(CPP_HTTPLIB_LIBRARY cpp-httplib REQUIRED)
+target_link_libraries(comsvc_peers INTERFACE ${CPP_HTTPLIB_LIBRARY})
