@@ -12,6 +12,7 @@
 #include "platform/code_page.h"
 #include "platform/console.h"
 #include "platform/locale.h"
+#include "platform/zenity_dialogs.h"
 
 namespace comsvc::cli {
 
@@ -218,7 +219,8 @@ std::string DefaultDialogMode() {
 }
 
 std::shared_ptr<platform::DialogService> MakeGuiDialogs() {
-  throw CommandLineError("--dialogs gui: no desktop dialog service in this build");
+  if (!platform::ZenityDialogs::Available()) throw CommandLineError("--dialogs gui needs a display and zenity");
+  return std::make_shared<platform::ZenityDialogs>();
 }
 
 std::shared_ptr<platform::DialogService> MakeDialogs(const GlobalOptions& options) {

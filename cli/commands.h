@@ -17,5 +17,13 @@ struct Subcommand {
 };
 
 int RunJson(Context& context, const std::vector<std::string>& args);
+int RunEval(Context& context, const std::vector<std::string>& args);
+int RunIni(Context& context, const std::vector<std::string>& args);
+int RunFolders(Context& context, const std::vector<std::string>& args);
+int RunNotice(Context& context, const std::vector<std::string>& args);
+int RunMd5(Context& context, const std::vector<std::string>& args);
+int RunUrl(Context& context, const std::vector<std::string>& args);
+int RunRequest(Context& context, const std::vector<std::string>& args);
+int RunPost(Context& context, const std::vector<std::string>& args);
 
 }  // namespace comsvc::cli

@@ -12,6 +12,14 @@ namespace {
 
 constexpr Subcommand kSubcommands[] = {
     {"json", "read forgiving JSON text and print it as standard JSON", RunJson},
+    {"eval", "run scripts written in JSON and print their output", RunEval},
+    {"ini", "read or write a value of an INI file", RunIni},
+    {"folders", "print the documents, application-data and system folders", RunFolders},
+    {"notice", "show the notice window that closes itself after two seconds", RunNotice},
+    {"md5", "print the MD5 digest of a text or a file", RunMd5},
+    {"url", "split a URL into its parts, or percent-encode a form value", RunUrl},
+    {"request", "print the HTTP/1.0 POST request composed for a form", RunRequest},
+    {"post", "post a form to an HTTP server and print the reply", RunPost},
 };
 
 constexpr const char* kGlobalHelp =

@@ -3,10 +3,6 @@
 set(COMSVC_MODULES "" CACHE INTERNAL "")
 function(comsvc_module name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
-  if(NOT sources)
-    # A module still being written: keep the build configurable.
-    set(sources ${CMAKE_SOURCE_DIR}/cmake/empty_module.cpp)
-  endif()
   add_library(comsvc_${name} OBJECT ${sources})
   target_include_directories(comsvc_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   set(deps "")

@@ -1,5 +1,7 @@
 #include "core/runtime_error.h"
 
+#include <cstdio>
+
 namespace comsvc {
 
 const char* ErrorDescription(ErrorNumber number) {
@@ -21,9 +23,9 @@ RuntimeError::RuntimeError(ErrorNumber number)
 
 namespace {
 std::string ErrorLine(int32_t number, const std::string& description) {
-  std::string line = "error ";
-  line.append(std::to_string(number)).append(": ").append(description);
-  return line;
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, "error %d: ", static_cast<int>(number));
+  return prefix + description;
 }
 }  // namespace
 

@@ -1,0 +1,49 @@
+// comsvc folders [--json]: the documents, roaming application-data and
+// system folders.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/app.h"
+#include "cli/commands.h"
+#include "cli/json_output.h"
+#include "core/utf8.h"
+#include "platform/folder_locations.h"
+
+namespace comsvc::cli {
+namespace {
+
+constexpr const char* kFoldersHelp =
+    "usage: comsvc folders [--json]\n"
+    "\n"
+    "Prints PersonalFolderPath, AppDataFolderPath and SystemDirectoryPath, one per\n"
+    "line as 'Name: path', or with --json as one object with those three names.\n"
+    "Exit status 1 when a folder could not be found (its path is empty).\n";
+
+}  // namespace
+
+int RunFolders(Context&, const std::vector<std::string>& args) {
+  Arguments arguments(args, {{"json"}});
+  if (arguments.HelpRequested()) {
+    PrintUtf8(kFoldersHelp);
+    return kExitOk;
+  }
+  arguments.RequirePositionals(0, 0, "comsvc folders [--json]");
+  const std::vector<std::pair<const char*, std::u16string>> folders = {
+      {"PersonalFolderPath", PersonalFolderPath()},
+      {"AppDataFolderPath", AppDataFolderPath()},
+      {"SystemDirectoryPath", SystemDirectoryPath()},
+  };
+  bool all_found = true;
+  std::string json = "{";
+  for (const auto& [name, path] : folders) {
+    all_found = all_found && !path.empty();
+    if (json.size() > 1) json += ",";
+    json += "\"" + std::string(name) + "\":" + JsonString(path);
+    if (!arguments.Has("json")) Print(Utf8ToUtf16(name) + u": " + path + u"\n");
+  }
+  if (arguments.Has("json")) PrintUtf8(json + "}\n");
+  return all_found ? kExitOk : kExitFailure;
+}
+
+}  // namespace comsvc::cli

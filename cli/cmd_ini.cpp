@@ -1,0 +1,64 @@
+// comsvc ini read|write [--name NAME | --path PATH] SECTION KEY
+// [VALUE_OR_DEFAULT]: IniRead and IniWrite.
+#include <string>
+#include <vector>
+
+#include "cli/app.h"
+#include "cli/commands.h"
+#include "platform/ini_settings.h"
+
+namespace comsvc::cli {
+namespace {
+
+constexpr const char* kIniUsage = "comsvc ini read|write [--name NAME | --path PATH] SECTION KEY [VALUE_OR_DEFAULT]";
+
+constexpr const char* kIniHelp =
+    "usage: comsvc ini read|write [--name NAME | --path PATH] SECTION KEY [VALUE_OR_DEFAULT]\n"
+    "\n"
+    "read   prints IniRead's result: the stored value, or VALUE_OR_DEFAULT (default\n"
+    "       empty), which is then also written to the file.\n"
+    "write  stores VALUE_OR_DEFAULT (default empty) with IniWrite and prints its\n"
+    "       result; exit status 1 when it is 0 (the write was refused).\n"
+    "\n"
+    "  --name NAME   the file NAME.ini beside the comsvc program (default: comsvc)\n"
+    "  --path PATH   the file PATH exactly as given\n"
+    "\n"
+    "Text crosses to the file in the ANSI code page (see --codepage).\n";
+
+constexpr const char* kDefaultName = "comsvc";
+
+void NameTheFile(const Arguments& arguments) {
+  std::optional<std::string> name = arguments.Get("name");
+  std::optional<std::string> path = arguments.Get("path");
+  if (name && path) throw CommandLineError("--name and --path exclude each other; usage: " + std::string(kIniUsage));
+  RWINI::IniName = ArgumentText(path ? *path : name.value_or(kDefaultName));
+  RWINI::IniNameIsPath = path.has_value();
+}
+
+}  // namespace
+
+int RunIni(Context&, const std::vector<std::string>& args) {
+  Arguments arguments(args, {{"name", 1}, {"path", 1}});
+  if (arguments.HelpRequested()) {
+    PrintUtf8(kIniHelp);
+    return kExitOk;
+  }
+  arguments.RequirePositionals(3, 4, kIniUsage);
+  const std::vector<std::string>& positionals = arguments.Positionals();
+  const std::string& action = positionals[0];
+  if (action != "read" && action != "write") throw CommandLineError(std::string("usage: ") + kIniUsage);
+  const std::u16string section = ArgumentText(positionals[1]);
+  const std::u16string key = ArgumentText(positionals[2]);
+  const std::u16string text = positionals.size() > 3 ? ArgumentText(positionals[3]) : std::u16string();
+
+  NameTheFile(arguments);
+  if (action == "read") {
+    Print(RWINI::IniRead(section, key, text) + u"\n");
+    return kExitOk;
+  }
+  const int16_t result = RWINI::IniWrite(section, key, text).AsInteger();
+  PrintUtf8(std::to_string(result) + "\n");
+  return result != 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace comsvc::cli

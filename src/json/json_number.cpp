@@ -1,0 +1,199 @@
+#include "json/json_number.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "platform/locale.h"
+
+namespace comsvc::JSON {
+
+namespace {
+
+using platform::Locale;
+
+// Numbers in the form documents use, "-"? digits ("." digits)?
+// ([eE] [+-]? digits)?, are read here in one pass; the results equal the
+// platform's reading, which takes every other form and raises the errors.
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// The parts of such a number: its digits without leading zeros (the first
+// 19 of them), how many there were, and the power of ten that scales them.
+struct Decimal {
+  bool negative = false;
+  bool integral = true;  // neither a fraction nor an exponent
+  uint64_t digits = 0;
+  int significant = 0;
+  int64_t exponent = 0;
+};
+
+class DecimalScanner {
+ public:
+  explicit DecimalScanner(std::u16string_view text) : text_(text) {}
+
+  std::optional<Decimal> Scan() {
+    if (Next(u'-')) d_.negative = true;
+    if (!Digits(false)) return std::nullopt;
+    if (Next(u'.')) {
+      d_.integral = false;
+      if (!Digits(true)) return std::nullopt;
+    }
+    if (Next(u'e') || Next(u'E')) {
+      d_.integral = false;
+      if (!Exponent()) return std::nullopt;
+    }
+    if (at_ != text_.size()) return std::nullopt;
+    return d_;
+  }
+
+ private:
+  bool Next(char16_t c) {
+    if (at_ >= text_.size() || text_[at_] != c) return false;
+    ++at_;
+    return true;
+  }
+
+  // One or more digits of the integer part or of the fraction.
+  bool Digits(bool fraction) {
+    const size_t start = at_;
+    for (; at_ < text_.size() && IsDigit(text_[at_]); ++at_) {
+      const int digit = text_[at_] - u'0';
+      if (d_.significant == 0 && digit == 0) {
+        if (fraction) --d_.exponent;
+      } else if (++d_.significant <= 19) {
+        d_.digits = d_.digits * 10 + static_cast<uint64_t>(digit);
+        if (fraction) --d_.exponent;
+      } else if (!fraction) {
+        ++d_.exponent;
+      }
+    }
+    return at_ > start;
+  }
+
+  bool Exponent() {
+    const bool negative = Next(u'-');
+    if (!negative) Next(u'+');
+    constexpr int64_t kFarOutOfRange = 100000;
+    const size_t start = at_;
+    int64_t value = 0;
+    for (; at_ < text_.size() && IsDigit(text_[at_]); ++at_) {
+      value = std::min(value * 10 + (text_[at_] - u'0'), kFarOutOfRange);
+    }
+    d_.exponent += negative ? -value : value;
+    return at_ > start;
+  }
+
+  std::u16string_view text_;
+  size_t at_ = 0;
+  Decimal d_;
+};
+
+std::optional<int32_t> PlainInteger(const Decimal& d) {
+  if (d.significant > 10) return std::nullopt;
+  const int64_t value = d.negative ? -static_cast<int64_t>(d.digits) : static_cast<int64_t>(d.digits);
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(value);
+}
+
+// Up to 15 digits and a power of ten up to 22 are exact doubles, so one
+// multiplication or division gives the correctly rounded value.
+std::optional<double> ExactDouble(const Decimal& d) {
+  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (d.significant > 15 || d.exponent < -22 || d.exponent > 22) return std::nullopt;
+  double value = static_cast<double>(d.digits);
+  value = d.exponent < 0 ? value / kPowers[-d.exponent] : value * kPowers[d.exponent];
+  return d.negative ? -value : value;
+}
+
+// (high, low) divided by `divisor`, for high < divisor so that the
+// quotient fits in 64 bits.
+uint64_t DivideWide(uint64_t high, uint64_t low, uint64_t divisor, uint64_t& remainder) {
+#if defined(__x86_64__)
+  uint64_t quotient;
+  asm("divq %4" : "=a"(quotient), "=d"(remainder) : "a"(low), "d"(high), "rm"(divisor));
+  return quotient;
+#else
+  const unsigned __int128 dividend = static_cast<unsigned __int128>(high) << 64 | low;
+  remainder = static_cast<uint64_t>(dividend % divisor);
+  return static_cast<uint64_t>(dividend / divisor);
+#endif
+}
+
+int BitLength(uint64_t x) { return 64 - __builtin_clzll(x); }
+
+// 2^-n for 0 <= n <= 1022, exactly.
+double InversePowerOfTwo(int n) { return std::bit_cast<double>(static_cast<uint64_t>(1023 - n) << 52); }
+
+// Up to 19 non-zero digits scaled by up to 19 powers of ten, exactly in
+// 128-bit integers: a product converts to the correctly rounded double;
+// a division is done on the digits shifted so that the quotient has 63 or
+// 64 bits, with the remainder folded into its last bit, which then rounds
+// as the exact quotient would.
+std::optional<double> ScaledDouble(const Decimal& d) {
+  constexpr int kMaxPower = 19;
+  if (d.digits == 0 || d.significant > 19 || d.exponent < -kMaxPower || d.exponent > kMaxPower) {
+    return std::nullopt;
+  }
+  uint64_t power = 1;
+  for (int64_t i = d.exponent < 0 ? -d.exponent : d.exponent; i > 0; --i) power *= 10;
+  double magnitude;
+  if (d.exponent >= 0) {
+    magnitude = static_cast<double>(static_cast<unsigned __int128>(d.digits) * power);
+  } else {
+    const int shift = BitLength(power) + 63 - BitLength(d.digits);
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(d.digits) << shift;
+    uint64_t remainder;
+    const uint64_t quotient =
+        DivideWide(static_cast<uint64_t>(scaled >> 64), static_cast<uint64_t>(scaled), power, remainder);
+    magnitude = static_cast<double>(quotient | (remainder != 0)) * InversePowerOfTwo(shift);
+  }
+  return d.negative ? -magnitude : magnitude;
+}
+
+// Any other plain double, correctly rounded by the standard library.
+std::optional<double> RoundedDouble(std::u16string_view text) {
+  constexpr size_t kMaxLength = 64;
+  if (text.size() > kMaxLength) return std::nullopt;
+  char narrow[kMaxLength];
+  std::copy(text.begin(), text.end(), narrow);
+  double value;
+  auto [end, error] = std::from_chars(narrow, narrow + text.size(), value);
+  // Out of range (an overflow, or an underflow that the platform reads as
+  // 0) is left to the platform's reading.
+  if (error != std::errc() || end != narrow + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<Value> PlainNumber(std::u16string_view text) {
+  const std::optional<Decimal> d = DecimalScanner(text).Scan();
+  if (!d) return std::nullopt;
+  if (d->integral) {
+    if (auto integer = PlainInteger(*d)) return Value(*integer);
+    return std::nullopt;
+  }
+  if (auto exact = ExactDouble(*d)) return Value(*exact);
+  if (auto scaled = ScaledDouble(*d)) return Value(*scaled);
+  if (auto rounded = RoundedDouble(text)) return Value(*rounded);
+  return std::nullopt;
+}
+
+bool HasDecimalMark(std::u16string_view text) {
+  return text.find_first_of(u".eE") != std::u16string_view::npos;
+}
+
+}  // namespace
+
+Value NumberValue(std::u16string_view text) {
+  if (std::optional<Value> plain = PlainNumber(text)) return std::move(*plain);
+  if (HasDecimalMark(text)) return platform::TextToDouble(text, Locale::kInvariant);
+  return platform::TextToLong(text, Locale::kInvariant);
+}
+
+}  // namespace comsvc::JSON

@@ -1,0 +1,19 @@
+// The value of a JSON number text: a run of the characters "+-0123456789.eE"
+// as the reader gathers it. A text with ".", "e" or "E" is a double, any
+// other an integer; both read as the platform's number conversions read
+// them, with "." as the decimal point whatever the locale, so a document
+// reads the same everywhere.
+#pragma once
+
+#include <string_view>
+
+#include "core/value.h"
+
+namespace comsvc::JSON {
+
+// The number as a double or a 32-bit integer. Raises error 13 (type
+// mismatch) for a text that is not a number and error 6 (overflow) for one
+// out of range.
+Value NumberValue(std::u16string_view text);
+
+}  // namespace comsvc::JSON

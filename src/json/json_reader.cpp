@@ -1,0 +1,470 @@
+#include "json/json_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "core/runtime_error.h"
+#include "core/utf8.h"
+#include "json/json_number.h"
+#include "platform/locale.h"
+#include "text/string_builder.h"
+
+namespace comsvc::JSON {
+
+namespace {
+
+// Containers nest at most this deep, the root being level 1. Reading a
+// container one level deeper raises error 28 (out of stack space) at that
+// level, which cascades like any raised failure. A level takes about 0.3 KB
+// of stack (about 1.4 KB with the address sanitizer), so the deepest
+// document needs well under a quarter of a default 8 MB stack.
+constexpr int kMaxNestingDepth = 1000;
+
+// An array's failure line quotes this many characters from the position.
+constexpr size_t kArrayQuoteLength = 20;
+
+// A Boolean or null error line quotes the rest of the text. So that a text
+// full of bad words cannot make the error text grow with the square of its
+// length, the quotes of one read together hold at most the text's length
+// plus this many characters; past that budget a quote is cut short.
+constexpr size_t kExtraQuoteBudget = 65536;
+
+// The error text of the last read, kept for ReaderErrors.
+std::u16string& ErrorText() {
+  static std::u16string text;
+  return text;
+}
+
+void AppendDecimal(std::u16string& out, size_t number) {
+  char digits[24];
+  auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  out.append(digits, end);
+}
+
+// The 15 characters of a number: "+-0123456789.eE".
+bool IsNumberChar(char16_t c) {
+  static constexpr uint64_t kMask = (uint64_t{0x3FF} << '0') | (uint64_t{1} << '+') | (uint64_t{1} << '-') |
+                                    (uint64_t{1} << '.');
+  return c < 64 ? (kMask >> c & 1) != 0 : c == u'e' || c == u'E';
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\n' || c == u'\r' || c == u'\t'; }
+
+// Filler other than blanks: parentheses and comment marks.
+bool MayBeFiller(char16_t c) { return c == u'(' || c == u')' || c == u'/' || c == u'*'; }
+
+// The position of the first `quote` or backslash at or after `from`, or the
+// text's length; eight code units at a time where the processor allows.
+size_t StringStop(std::u16string_view text, size_t from, char16_t quote) {
+  const char16_t* p = text.data() + from;
+  const char16_t* const end = text.data() + text.size();
+#ifdef __SSE2__
+  const __m128i quotes = _mm_set1_epi16(static_cast<short>(quote));
+  const __m128i backslashes = _mm_set1_epi16(u'\\');
+  for (; end - p >= 8; p += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(units, quotes), _mm_cmpeq_epi16(units, backslashes));
+    if (const int mask = _mm_movemask_epi8(hits)) {
+      return static_cast<size_t>(p - text.data()) + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+    }
+  }
+#endif
+  while (p < end && *p != quote && *p != u'\\') ++p;
+  return static_cast<size_t>(p - text.data());
+}
+
+// The end of the run of spaces at `from` (indentation is the longest run
+// of filler in most documents), eight code units at a time where the
+// processor allows.
+size_t SpacesEnd(std::u16string_view text, size_t from) {
+  const char16_t* p = text.data() + from;
+  const char16_t* const end = text.data() + text.size();
+#ifdef __SSE2__
+  const __m128i spaces = _mm_set1_epi16(u' ');
+  for (; end - p >= 8; p += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, spaces));
+    if (mask != 0xFFFF) return static_cast<size_t>(p - text.data()) + static_cast<size_t>(__builtin_ctz(~mask)) / 2;
+  }
+#endif
+  while (p < end && *p == u' ') ++p;
+  return static_cast<size_t>(p - text.data());
+}
+
+// A character that ends a run of plain key characters: a quote, the colon
+// or a blank.
+bool IsKeySpecial(char16_t c) {
+  static constexpr uint64_t kMask = (uint64_t{1} << '"') | (uint64_t{1} << '\'') | (uint64_t{1} << ':') |
+                                    (uint64_t{1} << '\r') | (uint64_t{1} << '\n') | (uint64_t{1} << '\t') |
+                                    (uint64_t{1} << ' ');
+  return c < 64 && (kMask >> c & 1) != 0;
+}
+
+class Reader {
+ public:
+  Reader(std::u16string_view text, std::u16string& errors)
+      : text_(text), errors_(errors), quote_budget_(text.size() + kExtraQuoteBudget) {}
+
+  Value ReadRoot() {
+    SkipFiller();
+    switch (Peek()) {
+      case u'{': return ReadObject();
+      case u'[': return ReadArray();
+      default:
+        errors_ = u"Invalid JSON";
+        return Value();
+    }
+  }
+
+ private:
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  // The character at the position; NUL past the end, which no step treats
+  // differently from an ordinary character.
+  char16_t Peek() const { return AtEnd() ? u'\0' : text_[pos_]; }
+  // Up to `count` characters from the position (none past the end).
+  std::u16string_view Ahead(size_t count) const {
+    return AtEnd() ? std::u16string_view() : text_.substr(pos_, count);
+  }
+
+  // Blanks, CR, LF, parentheses and comments. The three flags follow the
+  // comment marks: a "/" or "*" just seen, inside a comment, inside a block
+  // comment.
+  void SkipFiller() {
+    if (!AtEnd() && !IsBlank(text_[pos_]) && !MayBeFiller(text_[pos_])) return;
+    SkipFillerRun();
+  }
+
+  [[gnu::noinline]] void SkipFillerRun() {
+    // With no comment mark seen yet, blanks change no flag.
+    for (pos_ = SpacesEnd(text_, pos_); !AtEnd() && IsBlank(text_[pos_]);) {
+      pos_ = SpacesEnd(text_, pos_ + 1);
+    }
+    if (AtEnd() || !MayBeFiller(text_[pos_])) return;
+    bool start = false, comment = false, block = false;
+    for (; pos_ < text_.size(); ++pos_) {
+      switch (text_[pos_]) {
+        case u'\r':
+        case u'\n':
+          if (!block) start = comment = false;
+          break;
+        case u'\t':
+        case u' ':
+        case u'(':
+        case u')':
+          break;
+        case u'/':
+          if (!block) {
+            comment = start;
+            start = !start;
+          } else if (start) {
+            start = comment = block = false;
+          }
+          break;
+        case u'*':
+          if (start) {
+            start = false;
+            comment = block = true;
+          } else {
+            start = true;
+          }
+          break;
+        default:
+          if (!comment) return;
+      }
+    }
+  }
+
+  [[gnu::noinline]] void SetFailure(std::string_view description) {
+    failure_pending_ = true;
+    failure_ = Utf8ToUtf16(description);
+  }
+
+  // Runs `read`; a failure it raises becomes the pending failure.
+  template <typename Read>
+  void Attempt(Read read) {
+    try {
+      read();
+    } catch (const RuntimeError& e) {
+      SetFailure(e.Description());
+    } catch (const std::bad_alloc&) {
+      SetFailure("Out of memory");
+    }
+  }
+
+  // The line a container appends when it stops on a raised failure.
+  [[gnu::noinline]] void AppendFailureLine(std::u16string_view context) {
+    errors_ += failure_;
+    errors_ += u": ";
+    errors_ += context;
+    errors_ += u"\r\n";
+  }
+
+  // Containers recurse through here; everything else is read out of line,
+  // so that the frames of the recursion stay small.
+  Value ReadValue() {
+    SkipFiller();
+    switch (Peek()) {
+      case u'{':
+      case u'[':
+        if (depth_ >= kMaxNestingDepth) Raise(ErrorNumber::kOutOfStackSpace);
+        return Peek() == u'{' ? ReadObject() : ReadArray();
+      default: return ReadScalar();
+    }
+  }
+
+  [[gnu::noinline]] Value ReadScalar() {
+    switch (Peek()) {
+      case u'"':
+      case u'\'': return ReadString();
+      case u't':
+      case u'f': return ReadBoolean();
+      case u'n': return ReadNull();
+      default: return ReadNumber();
+    }
+  }
+
+  // One level of nesting, for as long as a container is being read.
+  class Level {
+   public:
+    explicit Level(int& depth) : depth_(depth) { ++depth_; }
+    ~Level() { --depth_; }
+
+   private:
+    int& depth_;
+  };
+
+  // An object ends at "}" or on a raised failure. Cut off by the end of the
+  // text, it reads the empty key with the empty value on every pass, so the
+  // second such member fails as a duplicate key and ends it.
+  Value ReadObject() {
+    Level level(depth_);
+    auto object = std::make_shared<Dictionary>();
+    std::u16string key;  // one buffer for all member names of this object
+    SkipFiller();
+    ++pos_;
+    for (;;) {
+      SkipFiller();
+      if (Peek() == u'}') {
+        ++pos_;
+        return object;
+      }
+      if (Peek() == u',') {
+        ++pos_;
+        SkipFiller();
+      }
+      ReadKey(key);
+      failure_pending_ = false;
+      Attempt([&] {
+        Value value = ReadValue();
+        object->Add(key, std::move(value));
+      });
+      if (failure_pending_) {
+        AppendFailureLine(key);
+        return object;
+      }
+    }
+  }
+
+  // An array ends at "]" or on a raised failure, and in two more cases:
+  // - Cut off by the end of the text, it would read the empty value for
+  //   ever. When an item would be read past the end, the array raises
+  //   error 9 (subscript out of range) instead: it stops with the line
+  //   "Subscript out of range: " and the failure cascades to the root.
+  // - An invalid true/false/null word leaves the position where it was, so
+  //   it would be read again and again. The item read for it (false, or the
+  //   empty value) is added once with its error line, then the array stops
+  //   and returns normally; the container around it goes on from the word.
+  Value ReadArray() {
+    Level level(depth_);
+    auto array = std::make_shared<Collection>();
+    SkipFiller();
+    ++pos_;
+    for (;;) {
+      SkipFiller();
+      if (Peek() == u']') {
+        ++pos_;
+        return array;
+      }
+      if (Peek() == u',') {
+        ++pos_;
+        SkipFiller();
+      }
+      failure_pending_ = false;
+      const size_t item_start = pos_;
+      if (AtEnd()) {
+        SetFailure(ErrorDescription(ErrorNumber::kSubscriptOutOfRange));
+      } else {
+        Attempt([&] { array->Add(ReadValue()); });
+        if (!failure_pending_ && pos_ == item_start) return array;
+      }
+      if (failure_pending_) {
+        AppendFailureLine(Ahead(kArrayQuoteLength));
+        return array;
+      }
+    }
+  }
+
+  // A member name up to and including its colon, into `key`. Quotes only
+  // group: they never become part of the key, and blanks are dropped even
+  // inside them.
+  [[gnu::noinline]] void ReadKey(std::u16string& key) {
+    SkipFiller();
+    key.clear();
+    bool in_double = false, in_single = false;
+    while (!AtEnd()) {
+      const char16_t c = text_[pos_];
+      switch (c) {
+        case u'"':
+        case u'\'': {
+          bool& quoted = c == u'"' ? in_double : in_single;
+          quoted = !quoted;
+          ++pos_;
+          if (!quoted) {
+            SkipFiller();
+            if (Peek() != u':') {
+              AppendPositionLine(u"Invalid Key at position ", key);
+              return;
+            }
+          }
+          break;
+        }
+        case u':':
+          ++pos_;
+          if (!in_double && !in_single) return;
+          break;
+        case u'\r':
+        case u'\n':
+        case u'\t':
+        case u' ':
+          ++pos_;
+          break;
+        default: {
+          const size_t run_start = pos_;
+          while (!AtEnd() && !IsKeySpecial(text_[pos_])) ++pos_;
+          key.append(text_.substr(run_start, pos_ - run_start));
+        }
+      }
+    }
+  }
+
+  Value ReadString() {
+    SkipFiller();
+    const char16_t quote = text_[pos_++];
+    cStringBuilder builder;
+    while (!AtEnd()) {
+      const size_t run_start = pos_;
+      pos_ = StringStop(text_, pos_, quote);
+      if (pos_ > run_start) builder.Append(text_.substr(run_start, pos_ - run_start));
+      if (AtEnd()) break;
+      if (text_[pos_] == quote) {
+        ++pos_;
+        return builder.toString();
+      }
+      ++pos_;
+      AppendEscape(builder);
+    }
+    return builder.toString();
+  }
+
+  // The character after a backslash. An unknown one (or none) is left to be
+  // read as an ordinary character, so the backslash alone is dropped.
+  void AppendEscape(cStringBuilder& builder) {
+    char16_t unit;
+    switch (Peek()) {
+      case u'"': case u'\\': case u'/': case u'\'': unit = text_[pos_]; break;
+      case u'b': unit = u'\b'; break;
+      case u'f': unit = u'\f'; break;
+      case u'n': unit = u'\n'; break;
+      case u'r': unit = u'\r'; break;
+      case u't': unit = u'\t'; break;
+      case u'u':
+        ++pos_;
+        unit = platform::ReadHexDigits(Ahead(4));
+        // Four characters are passed over however many were digits.
+        pos_ += 3;
+        break;
+      default: return;
+    }
+    builder.Append(std::u16string_view(&unit, 1));
+    ++pos_;
+  }
+
+  // The run of number characters at the position. A run that reaches the
+  // end of the text gives the empty value without being converted.
+  Value ReadNumber() {
+    SkipFiller();
+    const size_t start = pos_;
+    while (!AtEnd() && IsNumberChar(text_[pos_])) ++pos_;
+    if (AtEnd()) return Value();
+    return NumberValue(text_.substr(start, pos_ - start));
+  }
+
+  Value ReadBoolean() {
+    SkipFiller();
+    if (Ahead(4) == u"true") {
+      pos_ += 4;
+      return true;
+    }
+    if (Ahead(5) == u"false") {
+      pos_ += 5;
+      return false;
+    }
+    AppendWordError(u"Invalid Boolean at position ");
+    return false;
+  }
+
+  Value ReadNull() {
+    SkipFiller();
+    if (Ahead(4) == u"null") {
+      pos_ += 4;
+      return Null{};
+    }
+    AppendWordError(u"Invalid null value at position ");
+    return Value();
+  }
+
+  // A bad word's line quotes the rest of the text, within the budget.
+  void AppendWordError(std::u16string_view what) {
+    std::u16string_view rest = Ahead(std::u16string_view::npos);
+    rest = rest.substr(0, std::min(rest.size(), quote_budget_));
+    quote_budget_ -= rest.size();
+    AppendPositionLine(what, rest);
+  }
+
+  // A text error: `what`, the 1-based position, " : " and `quoted`.
+  [[gnu::noinline]] void AppendPositionLine(std::u16string_view what, std::u16string_view quoted) {
+    errors_ += what;
+    AppendDecimal(errors_, pos_ + 1);
+    errors_ += u" : ";
+    errors_ += quoted;
+    errors_ += u"\r\n";
+  }
+
+  std::u16string_view text_;
+  size_t pos_ = 0;  // 0-based; error lines show it 1-based
+  std::u16string& errors_;
+  size_t quote_budget_;
+  int depth_ = 0;
+  bool failure_pending_ = false;
+  std::u16string failure_;  // the pending failure's description
+};
+
+}  // namespace
+
+Value ReadJson(std::u16string_view text) {
+  std::u16string& errors = ErrorText();
+  errors.clear();
+  return Reader(text, errors).ReadRoot();
+}
+
+std::u16string ReaderErrors() { return ErrorText(); }
+
+}  // namespace comsvc::JSON

@@ -1,0 +1,57 @@
+#include "platform/ini_settings.h"
+
+#include <optional>
+
+#include "core/utf8.h"
+#include "platform/code_page.h"
+#include "platform/ini_profile.h"
+#include "platform/loaded_modules.h"
+#include "platform/path_parts.h"
+
+namespace comsvc::RWINI {
+
+std::u16string IniName;
+bool IniNameIsPath = false;
+
+namespace {
+
+constexpr size_t kValueBuffer = 2000;
+
+std::u16string ModuleFolder() {
+  std::optional<std::string> file = platform::OwnModuleFile();
+  return file ? Utf8ToUtf16(platform::FolderOf(*file)) : std::u16string();
+}
+
+bool Write(const std::u16string& path, const std::u16string& section, const std::u16string& key,
+           const std::u16string& value) {
+  const platform::CodePage& code_page = platform::CodePage::Current();
+  return platform::WriteProfileString(code_page.ToBytes(section), code_page.ToBytes(key), code_page.ToBytes(value),
+                                      code_page.ToBytes(path), code_page);
+}
+
+}  // namespace
+
+std::u16string IniFilePath(const std::u16string& name) {
+  std::u16string path = IniNameIsPath ? name : ModuleFolder() + u"/" + name + u".ini";
+  IniNameIsPath = false;
+  return path;
+}
+
+std::u16string IniRead(const std::u16string& section, const std::u16string& key, const std::u16string& default_value) {
+  const std::u16string path = IniFilePath(IniName);
+  const platform::CodePage& code_page = platform::CodePage::Current();
+  std::string stored = platform::ReadProfileString(code_page.ToBytes(section), code_page.ToBytes(key), "", kValueBuffer,
+                                                   code_page.ToBytes(path), code_page);
+  if (!stored.empty()) return code_page.FromBytes(stored.substr(0, stored.find('\0')));
+  // The default goes to the file that was read, whether or not the caller
+  // named it by a full path.
+  Write(path, section, key, default_value);
+  return default_value;
+}
+
+Value IniWrite(const std::u16string& section, const std::u16string& key, const std::u16string& value) {
+  const std::u16string path = IniFilePath(IniName);
+  return Value(static_cast<int16_t>(Write(path, section, key, value) ? 1 : 0));
+}
+
+}  // namespace comsvc::RWINI
