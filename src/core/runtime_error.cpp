@@ -25,7 +25,9 @@ namespace {
 std::string ErrorLine(int32_t number, const std::string& description) {
   char prefix[32];
   std::snprintf(prefix, sizeof prefix, "error %d: ", static_cast<int>(number));
-  return prefix + description;
+  std::string line(prefix);
+  line += description;
+  return line;
 }
 }  // namespace
 

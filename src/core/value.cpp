@@ -1,7 +1,5 @@
 #include "core/value.h"
 
-#include <functional>
-
 #include "core/runtime_error.h"
 
 namespace comsvc {
@@ -31,7 +29,16 @@ std::u16string_view Value::TypeName() const {
 }
 
 namespace {
-size_t HashKey(std::u16string_view key) { return std::hash<std::u16string_view>{}(key); }
+
+// FNV-1a over the code units: cheap for the short keys documents hold.
+uint32_t HashKey(std::u16string_view key) {
+  uint32_t h = 2166136261u;
+  for (char16_t c : key) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+uint64_t Slot(uint32_t hash, uint32_t member) { return uint64_t{hash} << 32 | (member + 1); }
+
 }  // namespace
 
 uint32_t Dictionary::Lookup(std::u16string_view key) const {
@@ -41,37 +48,52 @@ uint32_t Dictionary::Lookup(std::u16string_view key) const {
     }
     return kNone;
   }
+  return LookupHashed(key, HashKey(key));
+}
+
+uint32_t Dictionary::LookupHashed(std::u16string_view key, uint32_t hash) const {
   const size_t mask = slots_.size() - 1;
-  for (size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
-    uint32_t slot = slots_[s];
+  for (size_t s = hash & mask;; s = (s + 1) & mask) {
+    const uint64_t slot = slots_[s];
     if (slot == 0) return kNone;
-    if (members_[slot - 1].first == key) return slot - 1;
+    const uint32_t member = static_cast<uint32_t>(slot) - 1;
+    if (slot >> 32 == hash && members_[member].first == key) return member;
   }
 }
 
-void Dictionary::IndexMember(uint32_t member) {
+void Dictionary::IndexMember(uint32_t member, uint32_t hash) {
   const size_t mask = slots_.size() - 1;
-  size_t s = HashKey(members_[member].first) & mask;
+  size_t s = hash & mask;
   while (slots_[s] != 0) s = (s + 1) & mask;
-  slots_[s] = member + 1;
+  slots_[s] = Slot(hash, member);
 }
 
 void Dictionary::Rehash(size_t slots) {
+  std::vector<uint64_t> old = std::move(slots_);
   slots_.assign(slots, 0);
-  for (uint32_t i = 0; i < members_.size(); ++i) IndexMember(i);
+  if (old.empty()) {
+    for (uint32_t i = 0; i < members_.size(); ++i) IndexMember(i, HashKey(members_[i].first));
+    return;
+  }
+  for (uint64_t slot : old) {
+    if (slot != 0) IndexMember(static_cast<uint32_t>(slot) - 1, static_cast<uint32_t>(slot >> 32));
+  }
 }
 
 void Dictionary::Add(std::u16string key, Value value) {
-  if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
-  members_.emplace_back(std::move(key), std::move(value));
-  const size_t count = members_.size();
-  if (count < kIndexThreshold) return;
-  // Keep the load factor at or below one half.
-  if (slots_.size() < 2 * count) {
-    Rehash(slots_.empty() ? 32 : 2 * slots_.size());
-  } else {
-    IndexMember(static_cast<uint32_t>(count - 1));
+  if (slots_.empty()) {
+    if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
+    members_.emplace_back(std::move(key), std::move(value));
+    if (members_.size() == kIndexThreshold) Rehash(32);
+    return;
   }
+  const uint32_t hash = HashKey(key);
+  if (LookupHashed(key, hash) != kNone) Raise(ErrorNumber::kDuplicateKey);
+  members_.emplace_back(std::move(key), std::move(value));
+  const uint32_t member = static_cast<uint32_t>(members_.size() - 1);
+  // Keep the load factor at or below one half.
+  if (slots_.size() < 2 * members_.size()) Rehash(2 * slots_.size());
+  IndexMember(member, hash);
 }
 
 const Value* Dictionary::Find(std::u16string_view key) const {

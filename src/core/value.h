@@ -94,11 +94,14 @@ class Dictionary {
   static constexpr size_t kIndexThreshold = 8;
 
   uint32_t Lookup(std::u16string_view key) const;
+  uint32_t LookupHashed(std::u16string_view key, uint32_t hash) const;
   void Rehash(size_t slots);
-  void IndexMember(uint32_t member);
+  void IndexMember(uint32_t member, uint32_t hash);
 
   std::vector<Member> members_;
-  std::vector<uint32_t> slots_;  // open addressing: member index + 1, 0 free
+  // Open addressing once the dictionary has grown: each slot holds the key's
+  // hash in the high half and member index + 1 in the low half; 0 is free.
+  std::vector<uint64_t> slots_;
 };
 
 // A 1-based collection of values in the order added.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -87,6 +89,8 @@ void Exchange(int in_fd, int out_fd, int err_fd, const std::string& input, Proce
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
                          const std::vector<std::string>& env) {
+  // A child that exits before reading all its input must not kill the test.
+  signal(SIGPIPE, SIG_IGN);
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
@@ -97,9 +101,17 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
 
-  std::vector<std::string> env_strings;
-  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
-  env_strings.insert(env_strings.end(), env.begin(), env.end());
+  // The given entries replace inherited ones of the same name.
+  const auto overridden = [&](std::string_view entry) {
+    for (const std::string& e : env) {
+      if (entry.substr(0, entry.find('=') + 1) == std::string_view(e).substr(0, e.find('=') + 1)) return true;
+    }
+    return false;
+  };
+  std::vector<std::string> env_strings(env);
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!overridden(*e)) env_strings.emplace_back(*e);
+  }
   std::vector<char*> envp, args;
   for (auto& e : env_strings) envp.push_back(e.data());
   envp.push_back(nullptr);
