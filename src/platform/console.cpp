@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -21,11 +22,9 @@ bool ProgramAvailable(const char* name) {
   std::string_view rest(path);
   while (!rest.empty()) {
     size_t colon = rest.find(':');
-    std::string dir(rest.substr(0, colon));
+    std::filesystem::path dir(colon == 0 ? std::string_view(".") : rest.substr(0, colon));
     rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    if (dir.empty()) dir = ".";
-    dir.append("/").append(name);
-    if (access(dir.c_str(), X_OK) == 0) return true;
+    if (access((dir / name).c_str(), X_OK) == 0) return true;
   }
   return false;
 }

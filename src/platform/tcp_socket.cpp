@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/runtime_error.h"
+#include "core/utf8.h"
 #include "platform/code_page.h"
 
 namespace comsvc::platform {
@@ -53,7 +54,7 @@ int32_t ErrorFromResolver(int eai_code) {
 
 [[noreturn]] void RaiseBadState() {
   throw RuntimeError(static_cast<int32_t>(SocketError::kBadState),
-                     "Wrong protocol or connection state for the requested transaction or request");
+                     EncodeUtf8(SocketErrorDescription(SocketError::kBadState)));
 }
 
 }  // namespace

@@ -1,0 +1,238 @@
+// Both MD5 forms, the class and the function module, on their own rules and
+// against RFC 1321's suite and OpenSSL.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bitset>
+#include <cctype>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+
+#include "core/runtime_error.h"
+#include "core/utf8.h"
+#include "digest/md5_digest.h"
+#include "digest/md5_function.h"
+#include "platform/code_page.h"
+#include "platform/locale.h"
+#include "support/openssl_md5.h"
+#include "support/test_support.h"
+
+namespace comsvc {
+namespace {
+
+using testing::OpenSslMd5Hex;
+
+constexpr char16_t kAbc[] = u"900150983CD24FB0D6963F7D28E17F72";
+
+// Matches an action that raises the runtime error `number`.
+auto Raises(int32_t number) {
+  return ::testing::Throws<RuntimeError>(::testing::Property(&RuntimeError::Number, number));
+}
+
+std::string ModuleDigest(const Value& message, const Value& stype = Value(32)) {
+  return EncodeUtf8(MD5ForServer::MD5(message, stype).AsString());
+}
+
+class Md5Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(platform::CodePage::SetCurrent(1252));
+    platform::Locale::SetDecimalSeparator(u'.');
+  }
+  // The class's digest of `bytes`, then the module's 32 and 16 digits in
+  // uppercase; one character per byte in code page 1252.
+  std::string BothForms(const std::string& bytes) {
+    const Value text(platform::CodePage::Current().FromBytes(bytes));
+    std::string digests = EncodeUtf8(md5_.Md5_String_Calc(text.AsString()));
+    for (int32_t stype : {32, 16}) digests += " " + ModuleDigest(text, stype);
+    for (char& c : digests) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return digests;
+  }
+  static std::string BothFormsExpected(const std::string& hex) { return hex + " " + hex + " " + hex.substr(8, 16); }
+
+  MD5 md5_;
+};
+
+TEST_F(Md5Test, AgreesWithRfc1321SuiteAndOpenSsl) {
+  const std::pair<std::string, std::string> suite[] = {
+      {"", "D41D8CD98F00B204E9800998ECF8427E"},
+      {"a", "0CC175B9C0F1B6A831C399E269772661"},
+      {"abc", "900150983CD24FB0D6963F7D28E17F72"},
+      {"message digest", "F96B697D7CB7938D525A2F31AAF161D0"},
+      {"abcdefghijklmnopqrstuvwxyz", "C3FCD3D76192E4007DFB496CCA67E13B"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "D174AB98D277D9F5A5611C2C9F419D9F"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57EDF4A22BE3C955AC49DA2E2107B67A"},
+  };
+  for (const auto& [message, digest] : suite) EXPECT_EQ(BothForms(message), BothFormsExpected(digest)) << message;
+
+  // Every length up to 300 bytes, through both forms and through MD5Update in
+  // random pieces.
+  std::mt19937 random(1321);
+  std::bitset<64> buffered_counts_seen;
+  for (size_t length = 0; length <= 300; ++length) {
+    std::string bytes(length, '\0');
+    for (char& b : bytes) b = static_cast<char>(random());
+    const std::string expected = OpenSslMd5Hex(bytes);
+    EXPECT_EQ(BothForms(bytes), BothFormsExpected(expected)) << length;
+    md5_.MD5Init();
+    for (size_t fed = 0, piece; fed < length; fed += piece) {
+      piece = std::min<size_t>(random() % 150, length - fed);
+      md5_.MD5Update(static_cast<int32_t>(piece), ByteArrayRef(std::string_view(bytes).substr(fed, piece)));
+      buffered_counts_seen.set((fed + piece) % 64);
+    }
+    md5_.MD5Final();
+    EXPECT_EQ(EncodeUtf8(md5_.GetValues()), expected) << length;
+  }
+  EXPECT_TRUE(buffered_counts_seen.all());
+}
+
+TEST_F(Md5Test, RegistersReadAsSignedDecimal) {
+  EXPECT_EQ(md5_.GetValues(), u"00000000000000000000000000000000");
+  md5_.MD5Init();
+  EXPECT_EQ(md5_.GetValues(), u"0123456789ABCDEFFEDCBA9876543210");
+  md5_.Md5_String_Calc(u"abc");  // the digest's words, least significant byte first
+  EXPECT_EQ(md5_.RegisterA() + u" " + md5_.RegisterB() + u" " + md5_.RegisterC() + u" " + md5_.RegisterD(),
+            u"-1739587184 -1336946116 2101319382 1920983336");
+}
+
+// The class digests a text's ANSI bytes. The module gives each character one
+// byte position holding its signed 16-bit ANSI code: a double-byte
+// character's sign bits spill over into the positions above it.
+TEST_F(Md5Test, TextUnderADoubleByteCodePage) {
+  ASSERT_TRUE(platform::CodePage::SetCurrent(936));
+  EXPECT_EQ(EncodeUtf8(md5_.Md5_String_Calc(u"a\u4E2D\U0001F600")), OpenSslMd5Hex("a\xD6\xD0??"));
+  EXPECT_EQ(EncodeUtf8(md5_.Md5_String_Calc(std::u16string(32767, u'x'))), OpenSslMd5Hex(std::string(32767, 'x')));
+  EXPECT_THAT([&] { md5_.Md5_String_Calc(std::u16string(16384, u'\u4E2D')); }, Raises(6));  // 32768 bytes
+  EXPECT_EQ(ModuleDigest(Value(u"\u4E2D")), "6cba308f8d5f2b49971dbb43879a078c");
+}
+
+// Each case feeds `lengths` from an array of `elements` bytes with the given
+// lower bound, from MD5Init to MD5Final.
+TEST_F(Md5Test, ErrorsOfUpdateAndFinal) {
+  struct Case {
+    const char* name;
+    int32_t elements, lower_bound;
+    std::vector<int32_t> lengths;
+    int error;
+  };
+  const Case cases[] = {
+      {"32768 bytes", 32768, 0, {32768}, 6},
+      {"index 3 of -2..2", 5, -2, {4}, 9},
+      {"index 0 of 1..5", 5, 1, {1}, 9},
+      {"a byte below BlockBuffer(0)", 5, 0, {-1, 1}, 9},
+      {"byte count below INT32_MIN", 5, 0, {INT32_MIN, -1}, 6},
+      {"negative bit count", 5, 0, {-64}, 6},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> elements(c.elements, 'q');
+    const auto feed = [&] {
+      for (int32_t length : c.lengths) md5_.MD5Update(length, ByteArrayRef(elements, c.lower_bound));
+      md5_.MD5Final();
+    };
+    md5_.MD5Init();
+    EXPECT_THAT(feed, Raises(c.error)) << c.name;
+  }
+}
+
+TEST_F(Md5Test, UpdateReadsFromIndexZeroAndNegativeLengthsRewind) {
+  const std::vector<uint8_t> elements = {'x', 'y', 'a', 'b', 'c'};  // indices -2 to 2
+  md5_.MD5Init();
+  md5_.MD5Update(3, ByteArrayRef(elements, -2));
+  md5_.MD5Update(-3, ByteArrayRef(""));  // lowers the byte count, feeds nothing
+  md5_.MD5Update(3, ByteArrayRef(elements, -2));
+  md5_.MD5Final();
+  EXPECT_EQ(md5_.GetValues(), kAbc);
+}
+
+TEST_F(Md5Test, LongLeftRotateWritesBackBothArguments) {
+  struct Case {
+    int32_t value, bits, result, bits_after;
+  };
+  const Case cases[] = {
+      {INT32_MIN, 33, 1, 1}, {0x12345678, 4, 0x23456781, 4},  {1, 31, INT32_MIN, 31},
+      {-2, 1, -3, 1},        {0x12345678, 32, 0x12345678, 0}, {0x12345678, -35, 0x12345678, -3},
+  };
+  for (const Case& c : cases) {
+    int32_t value = c.value, bits = c.bits;
+    EXPECT_EQ(md5_.LongLeftRotate(value, bits), c.result) << c.value << " by " << c.bits;
+    EXPECT_EQ(value, c.result);
+    EXPECT_EQ(bits, c.bits_after);
+  }
+}
+
+// Numbers and numeric texts compare with 32 as numbers; anything else never
+// equals it and selects the 16 middle digits.
+TEST_F(Md5Test, OnlyAValueEqualToThirtyTwoGivesAllDigits) {
+  const std::pair<Value, bool> cases[] = {
+      {Value(int16_t{32}), true}, {Value(32.0), true},  {Value(u" 32 "), true},   {Value(u"3.2e1"), true},
+      {Value(u"&H20"), true},     {Value(32.5), false}, {Value(Null{}), false},   {Value(true), false},
+      {Value(u"x32"), false},     {Value(), false},     {Value(std::make_shared<Dictionary>()), false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const std::string expected = cases[i].second ? "900150983cd24fb0d6963f7d28e17f72" : "3cd24fb0d6963f7d";
+    EXPECT_EQ(ModuleDigest(Value(u"abc"), cases[i].first), expected) << "case " << i;
+  }
+}
+
+TEST_F(Md5Test, ModuleDigestsTheMessagesTextForm) {
+  platform::Locale::SetDecimalSeparator(u',');
+  EXPECT_EQ(ModuleDigest(Value(2.5)), "88f4dade459df94417af63375959ad0b");   // "2,5"
+  EXPECT_EQ(ModuleDigest(Value(true)), "f827cf462f62848df37c5e1e94a4da74");  // "True"
+  EXPECT_EQ(ModuleDigest(Value(u"abc"), Value(u"32,0")), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_THAT([] { ModuleDigest(Value(Null{})); }, Raises(94));
+  EXPECT_THAT([] { ModuleDigest(Value(std::make_shared<Dictionary>())); }, Raises(13));
+  for (int32_t count : {-1, 32}) {
+    EXPECT_THAT([=] { MD5ForServer::internal::ShiftLeft(1, count); }, Raises(6)) << count;
+    EXPECT_THAT([=] { MD5ForServer::internal::ShiftRight(1, count); }, Raises(6)) << count;
+  }
+}
+
+// Runs `check` without the right to read other users' files: in a child
+// process that gives up root when the tests run as root.
+bool RunUnprivileged(const std::function<bool()>& check) {
+  if (::geteuid() != 0) return check();
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(Md5Test, FilesAroundBlockAndBufferBoundaries) {
+  testing::TempDir dir;
+  for (size_t size : {0, 1, 55, 56, 63, 64, 65, 262145, 1000000}) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 8));
+    const auto path = dir.Write("r\xC3\xA9sum\xC3\xA9 \xE4\xB8\xAD.bin", bytes);  // a UTF-8 name
+    EXPECT_EQ(EncodeUtf8(md5_.Md5_File_Calc(path.u16string())), OpenSslMd5Hex(bytes)) << size;
+  }
+}
+
+TEST_F(Md5Test, UndigestibleFilesGiveEmptyTextAndCreateNothing) {
+  testing::TempDir dir;
+  const auto fifo = dir.Path() / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A pipe without a writer: opening it must not wait for one.
+  for (const auto& path : {dir.Path() / "missing.bin", dir.Path(), fifo}) {
+    EXPECT_EQ(md5_.Md5_File_Calc(path.u16string()), u"") << path;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "missing.bin"));
+
+  const auto readable = dir.Write("readable.bin", "abc");
+  const auto secret = dir.Write("secret.bin", "abc");
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
+  std::filesystem::permissions(secret, std::filesystem::perms::none);
+  EXPECT_TRUE(RunUnprivileged([&] {
+    MD5 md5;
+    return md5.Md5_File_Calc(readable.u16string()) == kAbc && md5.Md5_File_Calc(secret.u16string()).empty();
+  }));
+}
+
+}  // namespace
+}  // namespace comsvc
