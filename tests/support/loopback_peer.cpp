@@ -1,14 +1,11 @@
 #include "support/loopback_peer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cstdlib>
 #include <random>
 #include <stdexcept>
 
@@ -16,15 +13,30 @@ namespace comsvc::testing {
 
 namespace {
 
+// Calls `bind_port` with ports from 20000 to 32767, from a random start,
+// until it returns true, and returns that port.
+int BindLowPort(const std::function<bool(int port)>& bind_port) {
+  int start = static_cast<int>(std::random_device{}() % 12768);
+  for (int i = 0; i < 12768; ++i) {
+    int port = 20000 + (start + i) % 12768;
+    if (bind_port(port)) return port;
+  }
+  throw std::runtime_error("no free loopback port below 32768");
+}
+
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  return address;
+}
+
 int ListenOnLoopback(int backlog, int& port) {
   int fd = -1;
   port = BindLowPort([&](int candidate) {
     fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket() failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(candidate));
+    sockaddr_in address = LoopbackAddress(candidate);
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, backlog) == 0) return true;
     close(fd);
     return false;
@@ -37,31 +49,20 @@ bool WaitReadable(int fd, int timeout_ms) {
   return poll(&p, 1, timeout_ms) > 0;
 }
 
-size_t ContentLength(const std::string& head) {
-  static const std::string kName = "\r\ncontent-length:";
-  std::string lower;
-  for (char c : head) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  size_t at = lower.find(kName);
-  if (at == std::string::npos) return 0;
-  return std::strtoul(head.c_str() + at + kName.size(), nullptr, 10);
-}
-
 }  // namespace
-
-int BindLowPort(const std::function<bool(int port)>& bind_port) {
-  static std::mt19937 random{std::random_device{}()};
-  std::uniform_int_distribution<int> first(20000, 32767);
-  int start = first(random);
-  for (int i = 0; i < 12768; ++i) {
-    int port = 20000 + (start - 20000 + i) % 12768;
-    if (bind_port(port)) return port;
-  }
-  throw std::runtime_error("no free loopback port below 32768");
-}
 
 LoopbackPeer::LoopbackPeer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
   listener_ = ListenOnLoopback(16, port_);
-  thread_ = std::thread([this] { Serve(); });
+  thread_ = std::thread([this] {
+    while (!stopping_) {
+      if (!WaitReadable(listener_, 20)) continue;
+      int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      ++connections_;
+      behaviour_(*this, fd);
+      if (fd >= 0) close(fd);
+    }
+  });
 }
 
 LoopbackPeer::~LoopbackPeer() {
@@ -70,40 +71,12 @@ LoopbackPeer::~LoopbackPeer() {
   close(listener_);
 }
 
-void LoopbackPeer::Serve() {
-  while (!stopping_) {
-    if (!WaitReadable(listener_, 20)) continue;
-    int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    ++connections_;
-    behaviour_(*this, fd);
-    if (fd >= 0) close(fd);
+void LoopbackPeer::ReadRequest(int fd) {
+  char buffer[4096];
+  // The first bytes may keep us waiting; the rest of a request follows at once.
+  for (int wait_ms = 5000; !stopping_ && WaitReadable(fd, wait_ms); wait_ms = 100) {
+    if (recv(fd, buffer, sizeof buffer, 0) <= 0) return;
   }
-}
-
-std::vector<std::string> LoopbackPeer::Requests() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return requests_;
-}
-
-std::string LoopbackPeer::ReadRequest(int fd, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  std::string request;
-  size_t wanted = std::string::npos;
-  while (request.size() < wanted && !stopping_ && std::chrono::steady_clock::now() < deadline) {
-    if (!WaitReadable(fd, 20)) continue;
-    char buffer[4096];
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    request.append(buffer, static_cast<size_t>(n));
-    size_t head_end = request.find("\r\n\r\n");
-    if (wanted == std::string::npos && head_end != std::string::npos) {
-      wanted = head_end + 4 + ContentLength(request.substr(0, head_end + 2));
-    }
-  }
-  std::lock_guard<std::mutex> lock(mutex_);
-  requests_.push_back(request);
-  return request;
 }
 
 void LoopbackPeer::Pause(std::chrono::milliseconds duration) {
@@ -113,14 +86,11 @@ void LoopbackPeer::Pause(std::chrono::milliseconds duration) {
   }
 }
 
-bool SendAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
+void SendAll(int fd, const std::string& bytes) {
+  // Stops at the first failure (n < 0).
+  for (ssize_t sent = 0, n = 0; sent < static_cast<ssize_t>(bytes.size()) && n >= 0; sent += n) {
+    n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
   }
-  return true;
 }
 
 void ResetConnection(int& fd) {
@@ -138,16 +108,12 @@ int ClosedLoopbackPort() {
 
 UnansweredListener::UnansweredListener() {
   listener_ = ListenOnLoopback(0, port_);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port_));
   // Connections that are never accepted fill the queue; later attempts are
   // then ignored by the listener.
+  sockaddr_in address = LoopbackAddress(port_);
   for (int i = 0; i < 3; ++i) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    fillers_.push_back(fd);
+    fillers_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    connect(fillers_.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
   usleep(50 * 1000);
 }
@@ -155,6 +121,31 @@ UnansweredListener::UnansweredListener() {
 UnansweredListener::~UnansweredListener() {
   for (int fd : fillers_) close(fd);
   close(listener_);
+}
+
+FormServer::FormServer() {
+  server_.Post("/form", [this](const httplib::Request& request, httplib::Response& response) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    seen_.push_back(request);
+    response.set_content("{\"ok\":true,\"fields\":" + std::to_string(request.params.size()) + ",\"echo\":\"" +
+                             request.get_param_value("q") + "\"}",
+                         "application/json");
+  });
+  port_ = BindLowPort([this](int port) { return server_.bind_to_port("127.0.0.1", port); });
+  thread_ = std::thread([this] { server_.listen_after_bind(); });
+  while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+FormServer::~FormServer() {
+  server_.stop();
+  thread_.join();
+}
+
+std::string FormServer::Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/form"; }
+
+std::vector<httplib::Request> FormServer::Seen() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return seen_;
 }
 
 }  // namespace comsvc::testing

@@ -1,8 +1,9 @@
-// TCP peers on the loopback interface for the socket and form post tests:
-// a listener on a free port whose every connection is served, in a thread of
-// the test, by a behaviour of the test's making (answer, answer in pieces,
-// close, reset, stay silent...).
+// Peers on the loopback interface for the socket and form post tests. Each
+// serves in a thread of the test, on a port below 32768 so that a URL can
+// address it (URL ports stop at 32767; Linux hands out ephemeral ports above).
 #pragma once
+
+#include <httplib.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,51 +15,34 @@
 
 namespace comsvc::testing {
 
+// A listener whose every connection is served by a behaviour of the test's
+// making (answer, answer in pieces, close, reset, stay silent...). The
+// connection is closed after the behaviour returns unless the behaviour
+// closed it itself and set fd to -1.
 class LoopbackPeer {
  public:
-  // Serves one accepted connection. The connection is closed after the
-  // behaviour returns unless the behaviour closed or took it (fd set to -1).
   using Behaviour = std::function<void(LoopbackPeer& peer, int& fd)>;
-
   explicit LoopbackPeer(Behaviour behaviour);
-  ~LoopbackPeer();  // stops serving and closes what is still open
-  LoopbackPeer(const LoopbackPeer&) = delete;
-  LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+  ~LoopbackPeer();
 
   int Port() const { return port_; }
   int Connections() const { return connections_; }
-  // What the behaviours read (ReadRequest), one entry per request.
-  std::vector<std::string> Requests();
-  bool Stopping() const { return stopping_; }
-
-  // Reads one HTTP request: up to the empty line, then Content-Length bytes
-  // of body (if given); stops early at end of input or after `limit`.
-  // Records it in Requests().
-  std::string ReadRequest(int fd, std::chrono::milliseconds limit = std::chrono::seconds(5));
+  // Reads what the client sends until it has been quiet for a moment.
+  void ReadRequest(int fd);
   // Sleeps until the peer is being destroyed or `duration` passes.
   void Pause(std::chrono::milliseconds duration);
 
  private:
-  void Serve();
-
   Behaviour behaviour_;
   int listener_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<int> connections_{0};
-  std::mutex mutex_;
-  std::vector<std::string> requests_;
   std::thread thread_;
 };
 
-// Calls `bind_port` with free-looking ports from 20000 to 32767 until it
-// returns true, and returns that port. URLs address ports up to 32767 only,
-// and Linux hands out ephemeral ports from 32768 up, so a listener that a
-// URL must reach binds here.
-int BindLowPort(const std::function<bool(int port)>& bind_port);
-
-// Writes all of `bytes`; false when the connection failed.
-bool SendAll(int fd, const std::string& bytes);
+// Writes all of `bytes`, or what the connection takes of them.
+void SendAll(int fd, const std::string& bytes);
 // Closes the connection with a reset (RST) instead of an orderly close.
 void ResetConnection(int& fd);
 // A loopback port on which nothing listens.
@@ -78,6 +62,25 @@ class UnansweredListener {
   int listener_ = -1;
   int port_ = 0;
   std::vector<int> fillers_;
+};
+
+// An HTTP server (cpp-httplib) answering every POST to /form with
+// {"ok":true,"fields":N,"echo":"<the bytes of field q>"}.
+class FormServer {
+ public:
+  FormServer();
+  ~FormServer();
+
+  std::string Url() const;  // http://127.0.0.1:PORT/form
+  // The requests as the server's own parser saw them.
+  std::vector<httplib::Request> Seen();
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<httplib::Request> seen_;
 };
 
 }  // namespace comsvc::testing
