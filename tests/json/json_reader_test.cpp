@@ -37,35 +37,25 @@ std::string Picture(const Value& v) {
 std::u16string Line(ErrorNumber number, std::u16string_view context) {
   return Utf8ToUtf16(ErrorDescription(number)) + u": " + std::u16string(context) + u"\r\n";
 }
-const auto kMismatch = ErrorNumber::kTypeMismatch;
-const auto kOverflow = ErrorNumber::kOverflow;
-const auto kDuplicate = ErrorNumber::kDuplicateKey;
-const auto kPastTheEnd = ErrorNumber::kSubscriptOutOfRange;
+constexpr auto kMismatch = ErrorNumber::kTypeMismatch, kOverflow = ErrorNumber::kOverflow,
+               kDuplicate = ErrorNumber::kDuplicateKey, kPastTheEnd = ErrorNumber::kSubscriptOutOfRange;
 
-struct Case {
-  std::u16string text;
-  std::string root;
-  std::u16string errors;
-};
-
-void ExpectReads(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    const Value root = ReadJson(c.text);
-    EXPECT_EQ(root.IsEmpty() ? "none" : Picture(root), c.root) << EncodeUtf8(c.text);
-    EXPECT_EQ(EncodeUtf8(ReaderErrors()), EncodeUtf8(c.errors)) << EncodeUtf8(c.text);
+// Each case: the text, the picture of its root, the reader's error text.
+void ExpectReads(const std::vector<std::tuple<std::u16string, std::string, std::u16string>>& cases) {
+  for (const auto& [text, root, errors] : cases) {
+    const Value read = ReadJson(text);
+    EXPECT_EQ(read.IsEmpty() ? "none" : Picture(read), root) << EncodeUtf8(text);
+    EXPECT_EQ(EncodeUtf8(ReaderErrors()), EncodeUtf8(errors)) << EncodeUtf8(text);
   }
 }
 
 TEST(ReadJson, RootAndFiller) {
   ExpectReads({
-      {u"", "none", u"Invalid JSON"}, {u" \t\r\n", "none", u"Invalid JSON"}, {u"\"a\"", "none", u"Invalid JSON"},
-      {u"\uFEFF[1]", "none", u"Invalid JSON"}, {u"[1] trailing", "[i:1]", u""}, {u"{} ]]", "{}", u""},
-      {u"// note\n{\"a\": 1}", "{a=i:1}", u""}, {u"/* c */ [1]", "[i:1]", u""}, {u"( [(1)(2)] )", "[i:1,i:2]", u""},
-      {u"/**/[1]", "[i:1]", u""}, {u"/*\r\n*/[1]", "[i:1]", u""}, {u"//x\r[1]", "[i:1]", u""},
-      {u"[1 // one\n, 2 /* two */]", "[i:1,i:2]", u""},
+      {u" \t\r\n", "none", u"Invalid JSON"}, {u"\"a\"", "none", u"Invalid JSON"},
+      {u"\uFEFF[1]", "none", u"Invalid JSON"}, {u"{} ]]", "{}", u""}, {u"( [(1)(2)] )", "[i:1,i:2]", u""},
+      {u"//x\r{\"a\": 1}", "{a=i:1}", u""}, {u"/**/[1 // one\n, 2 /* two */]", "[i:1,i:2]", u""},
       // A lone "/" or "*" is a blank; blanks do not end a comment mark.
-      {u"/ [1]", "[i:1]", u""}, {u"* [1]", "[i:1]", u""}, {u"/ / x\n[1]", "[i:1]", u""},
-      {u"** x */[1]", "[i:1]", u""}, {u"*/ x\n[1]", "[i:1]", u""},
+      {u"/ [1]", "[i:1]", u""}, {u"/ / x\n[1]", "[i:1]", u""}, {u"** x */[1]", "[i:1]", u""},
       // A single "/" in a line comment ends it at the next character.
       {u"// a / b\n[1]", "none", u"Invalid JSON"},
       // A "*" in a block comment makes the "*/" after it open a block again.
@@ -73,15 +63,19 @@ TEST(ReadJson, RootAndFiller) {
   });
 }
 
-TEST(ReadJson, MemberNames) {
+TEST(ReadJson, MembersAndTheirNames) {
   ExpectReads({
       {u"{a: 'x', 'b': \"y\"}", "{a='x',b='y'}", u""}, {u"{\"first name\": 1}", "{firstname=i:1}", u""},
       {u"{\"a:b\": 1, \"c\td\r\n\":2}", "{ab=i:1,cd=i:2}", u""}, {u"{\"A\":1,\"a\":2}", "{A=i:1,a=i:2}", u""},
-      {u"{a:1 b:2}", "{a=i:1,b=i:2}", u""}, {u"{a:1,,b:2}", "{a=i:1,,b=i:2}", u""},
+      {u"{a:1,,b:2 c:3}", "{a=i:1,,b=i:2,c=i:3}", u""},
       {u"{\"a\" 1}", "{a=i:1}", u"Invalid Key at position 6 : a\r\n"},
       {u"{\"a\" \"b\":1}", "{a='b',=i:1}", u"Invalid Key at position 6 : a\r\n"},
       // The double quote opened inside single quotes keeps the colon in the name.
       {u"{'a\"b':1}", "{ab1}=empty,=empty}", Line(kDuplicate, u"")},
+      // Invalid words are reported and the object goes on.
+      {u"{a:true b:false c:null}", "{a=true,b=false,c=null}", u""},
+      {u"{a:tru,b:2}", "{a=false,tru,b=i:2}", u"Invalid Boolean at position 4 : tru,b:2}\r\n"},
+      {u"{a:nul,b:1}", "{a=empty,nul,b=i:1}", u"Invalid null value at position 4 : nul,b:1}\r\n"},
   });
 }
 
@@ -104,23 +98,13 @@ TEST(ReadJson, Numbers) {
       {u"[-2147483648, 007, .5, 5., 1E2, 4.9e-325]", "[i:-2147483648,i:7,d:0.5,d:5,d:100,d:0]", u""},
       {u"[1\"x\"2]", "[i:1,'x',i:2]", u""},
       {u"[2147483648]", "[]", Line(kOverflow, u"]")}, {u"[1e400]", "[]", Line(kOverflow, u"]")},
-      {u"[1,2,x]", "[i:1,i:2]", Line(kMismatch, u"x]")}, {u"[1,]", "[i:1]", Line(kMismatch, u"]")},
-      {u"[1,,2]", "[i:1]", Line(kMismatch, u",2]")}, {u"[1-2]", "[]", Line(kMismatch, u"]")},
-      {u"[1.5e]", "[]", Line(kMismatch, u"]")}, {u"[True]", "[]", Line(kMismatch, u"True]")},
-      {u"[0x10]", "[i:0]", Line(kMismatch, u"x10]")},
+      {u"[1,]", "[i:1]", Line(kMismatch, u"]")}, {u"[1,,2]", "[i:1]", Line(kMismatch, u",2]")},
+      {u"[1-2]", "[]", Line(kMismatch, u"]")}, {u"[0x10]", "[i:0]", Line(kMismatch, u"x10]")},
       {u"[1, x23456789012345678901234567890]", "[i:1]", Line(kMismatch, u"x2345678901234567890")},
       // A number that runs to the end of the text is the empty value.
       {u"{\"a\":1", "{a=empty,=empty}", Line(kDuplicate, u"")}, {u"{\"a\":1 ", "{a=i:1,=empty}", Line(kDuplicate, u"")},
   });
   EXPECT_TRUE(std::signbit(ReadJson(u"[-0.0]").AsArray()->Item(1).AsDouble()));
-}
-
-TEST(ReadJson, TextErrorsLetTheObjectGoOn) {
-  ExpectReads({
-      {u"{a:true b:false c:null}", "{a=true,b=false,c=null}", u""},
-      {u"{a:tru,b:2}", "{a=false,tru,b=i:2}", u"Invalid Boolean at position 4 : tru,b:2}\r\n"},
-      {u"{a:nul,b:1}", "{a=empty,nul,b=i:1}", u"Invalid null value at position 4 : nul,b:1}\r\n"},
-  });
 }
 
 TEST(ReadJson, RaisedFailuresCascadeOneLinePerLevel) {
@@ -149,28 +133,14 @@ TEST(ReadJson, ArraysStopAtTheEndAndAtInvalidWords) {
   });
 }
 
+// Beyond a thousand levels, error 28 is raised at that level and cascades.
 TEST(ReadJson, NestingIsBoundedAtAThousandLevels) {
-  const auto nested = [](int levels, std::u16string_view open, std::u16string_view close) {
-    std::u16string text;
-    for (int i = 0; i < 2 * levels; ++i) text += i < levels ? open : close;
-    return text;
-  };
-  const auto depth = [](Value v) {
-    int d = 0;
-    for (; v.IsArray() || v.IsObject(); ++d) {
-      if (v.IsArray() ? v.AsArray()->Count() == 0 : v.AsObject()->Count() == 0) return d + 1;
-      v = v.IsArray() ? v.AsArray()->Item(1) : v.AsObject()->Members().front().second;
-    }
-    return d;
-  };
-  EXPECT_EQ(depth(ReadJson(nested(1000, u"[", u"]"))), 1000);
+  ReadJson(std::u16string(1000, u'[') + std::u16string(1000, u']'));
   EXPECT_EQ(ReaderErrors(), u"");
-  EXPECT_EQ(depth(ReadJson(nested(1001, u"[", u"]"))), 1000);
+  ReadJson(std::u16string(1001, u'[') + std::u16string(1001, u']'));
   std::u16string lines;
   for (int i = 0; i < 1000; ++i) lines += Line(ErrorNumber::kOutOfStackSpace, u"[" + std::u16string(19, u']'));
   EXPECT_EQ(ReaderErrors(), lines);
-  EXPECT_EQ(depth(ReadJson(nested(1001, u"{a:", u"}"))), 1000);
-  EXPECT_EQ(ReaderErrors().substr(0, 23), Line(ErrorNumber::kOutOfStackSpace, u"a"));
 }
 
 }  // namespace
