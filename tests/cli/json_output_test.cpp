@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <charconv>
-#include <cmath>
-#include <limits>
 
 namespace comsvc::cli {
 namespace {
@@ -20,15 +17,6 @@ TEST(JsonDouble, ShortestRoundTripWithAFractionOrAnExponent) {
       {123.456, "123.456"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(JsonDouble(value), text) << text;
-}
-
-TEST(JsonDouble, ReadsBackToTheSameValue) {
-  for (double v : {1.0 / 3, 2.0 / 3 * 1e200, 6.02214076e23, -1e-300, 4.35e-5}) {
-    std::string text = JsonDouble(v);
-    double back = 0;
-    std::from_chars(text.data(), text.data() + text.size(), back);
-    EXPECT_EQ(back, v) << text;
-  }
 }
 
 TEST(JsonString, EscapesWhatJsonNeedsAndKeepsTheRestAsUtf8) {
@@ -71,18 +59,6 @@ TEST(StandardJson, CompactAndPretty) {
   EXPECT_EQ(StandardJson(SampleTree(), true),
             "{\n  \"list\": [\n    -7,\n    2.5,\n    null,\n    null\n  ],\n  \"ok\": true,\n"
             "  \"name\": \"x\",\n  \"empty\": {}\n}");
-}
-
-TEST(DialogRecordJson, WritesBothKindsOfBox) {
-  platform::DialogRecord message{platform::DialogRecord::Kind::kMessage, u"Hi", u"T",
-                                 platform::BoxIcon::kExclamation, u"", std::nullopt};
-  EXPECT_EQ(DialogRecordJson(message), "{\"box\":\"message\",\"text\":\"Hi\",\"title\":\"T\",\"icon\":\"exclamation\"}");
-  platform::DialogRecord input{platform::DialogRecord::Kind::kInput, u"Name?", u"", platform::BoxIcon::kNone, u"d",
-                               std::nullopt};
-  EXPECT_EQ(DialogRecordJson(input),
-            "{\"box\":\"input\",\"prompt\":\"Name?\",\"title\":\"\",\"default\":\"d\",\"answer\":null}");
-  input.answer = u"Li";
-  EXPECT_NE(DialogRecordJson(input).find("\"answer\":\"Li\""), std::string::npos);
 }
 
 }  // namespace

@@ -64,16 +64,6 @@ TEST(Collection, IsOneBased) {
   EXPECT_EQ(ErrorOf([&] { c.Item(3); }), 9);
 }
 
-TEST(Value, ContainersAreSharedByReferenceAndNameTheirType) {
-  auto d = std::make_shared<Dictionary>();
-  Value a(d);
-  Value b = a;
-  d->Add(u"x", Value(int32_t{1}));
-  EXPECT_EQ(b.AsObject()->Count(), 1);
-  EXPECT_EQ(a.TypeName(), u"Dictionary");
-  EXPECT_EQ(Value(std::make_shared<Collection>()).TypeName(), u"Collection");
-}
-
 TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
   const std::pair<ErrorNumber, const char*> cases[] = {
       {ErrorNumber::kOverflow, "error 6: Overflow"},
