@@ -188,27 +188,6 @@ TEST_F(ExchangeTest, APostWhileAConnectionIsOpenDoesNothing) {
   EXPECT_TRUE(PostAndReadBack(exchange, good).IsObject());
 }
 
-TEST_F(ExchangeTest, HandlersRunningDuringAnUnansweredConnectionWaitCannotDisturbIt) {
-  FormServer good;
-  testing::UnansweredListener unanswered;
-  PostExchange exchange(Owner(false));
-  exchange.Socket().SetConnectTimeout(300ms);
-
-  // A Post from a handler while the first one waits does nothing.
-  MessageLoop::Current().StartOneShot(50ms, [&] { exchange.Post(UrlOf(good), u"b=2"); });
-  Post(exchange, UrlOf(unanswered.Port()), u"a=1");
-  EXPECT_EQ(error_, 10060);
-  EXPECT_TRUE(good.Seen().empty());
-
-  // A handler that raises abandons the wait; the attempt still ends.
-  MessageLoop::Current().StartOneShot(50ms, [] { Raise(ErrorNumber::kOverflow); });
-  EXPECT_THROW(Post(exchange, UrlOf(unanswered.Port()), u"a=1"), RuntimeError);
-  ASSERT_TRUE(ServeUntilEnded());
-  EXPECT_EQ(error_, 10060);
-  EXPECT_TRUE(PostAndReadBack(exchange, good).IsObject());
-  EXPECT_TRUE(dialogs_->Records().empty());  // a silent owner shows nothing
-}
-
 TEST_F(ExchangeTest, ARefusedRequestMakesNoConnectionAttempt) {
   LoopbackPeer peer([](LoopbackPeer&, int&) {});
   PostExchange exchange(Owner(true));

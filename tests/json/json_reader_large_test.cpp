@@ -1,13 +1,15 @@
-// Inputs large enough that a reader which recursed without bound, quoted
-// without bound or went back over the text would crash or never finish.
+// Inputs large or hostile enough that a reader which recursed without bound,
+// quoted without bound or went back over the text would crash or never finish.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 
 #include "core/runtime_error.h"
 #include "core/utf8.h"
 #include "json/json_reader.h"
+#include "support/test_support.h"
 
 namespace comsvc::JSON {
 namespace {
@@ -43,6 +45,30 @@ TEST(ReadJsonLarge, AHundredMegabytesOfRandomInputAreRead) {
   ReadJson(Repeat(u"[", 1000) + u"tru" + std::u16string(10'000'000, u' '));
   EXPECT_EQ(ErrorLines(), 1000u);
   EXPECT_LT(ReaderErrors().size(), 10'000'000u + 65536 + 1000 * 64);
+}
+
+// Every document of the JSONTestSuite parsing corpus, valid or not.
+TEST(JsonCorpus, EveryDocumentIsRead) {
+  size_t documents = 0;
+  const std::filesystem::path corpus = COMSVC_SHARED_DIR "/corpus/JSONTestSuite/test_parsing";
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    // Bytes that are not UTF-8 become U+FFFD, as a lenient decoder hands them on.
+    const std::u16string text = Utf8ToUtf16(testing::ReadBytes(entry.path()));
+    const Value root = ReadJson(text);
+    const std::string name = entry.path().filename().string();
+    const size_t first = text.find_first_not_of(u" \t\r\n");
+    if (first == std::u16string::npos || std::u16string_view(u"[{/*()").find(text[first]) == std::u16string::npos) {
+      EXPECT_EQ(ReaderErrors(), u"Invalid JSON") << name;
+    }
+    // A valid object or array reads without error unless the dictionary
+    // refuses a duplicate key or a number lies beyond 32-bit integers.
+    const bool refused = name.find("number") != std::string::npos || name.find("duplicated_key") != std::string::npos;
+    if (name.starts_with("y_") && !root.IsEmpty() && !refused) {
+      EXPECT_EQ(EncodeUtf8(ReaderErrors()), "") << name;
+    }
+    ++documents;
+  }
+  EXPECT_GT(documents, 300u);
 }
 
 }  // namespace

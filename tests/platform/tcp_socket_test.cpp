@@ -7,7 +7,6 @@
 #include <tuple>
 #include <vector>
 
-#include "core/runtime_error.h"
 #include "core/utf8.h"
 #include "support/loopback_peer.h"
 
@@ -56,57 +55,6 @@ TEST(TcpSocket, ConnectionAttemptsEndInOneEventThroughTheLoop) {
     ASSERT_TRUE(Serve([&] { return !events.empty(); }));
     EXPECT_EQ(events, Events{event}) << port;
   }
-}
-
-TEST(TcpSocket, UnreadDataAccumulatesAndIsReadInPortions) {
-  LoopbackPeer peer([](LoopbackPeer& p, int& fd) {
-    testing::SendAll(fd, "abc");
-    p.Pause(100ms);
-    testing::SendAll(fd, "defg");
-    p.Pause(100ms);
-  });
-  TcpSocket socket;
-  Events events;
-  Connect(socket, events, u"127.0.0.1", peer.Port());
-  ASSERT_TRUE(Serve([&] { return events.size() == 3; }));
-  EXPECT_EQ(events, (Events{"connected", "data 3", "data 7"}));  // all that is not yet read
-  EXPECT_EQ(socket.GetData(2), u"ab");
-  EXPECT_EQ(socket.BytesReceived(), 5u);
-  EXPECT_EQ(socket.GetData(100), u"cdefg");
-  EXPECT_EQ(socket.GetData(100), u"");
-}
-
-TEST(TcpSocket, OperationsInTheWrongStateRaise40006) {
-  TcpSocket socket;
-  Events events;
-  try {
-    socket.SendData(u"x");
-    FAIL() << "sending on a closed socket must raise";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.Number(), 40006);
-    EXPECT_EQ(e.Description(), "Wrong protocol or connection state for the requested transaction or request");
-  }
-  Connect(socket, events, u"127.0.0.1", testing::ClosedLoopbackPort());
-  EXPECT_THROW(socket.Connect(), RuntimeError);  // already connecting
-  ASSERT_TRUE(Serve([&] { return !events.empty(); }));
-  EXPECT_THROW(socket.Connect(), RuntimeError);  // the error state needs a Close first
-  socket.Close();
-  socket.Connect();
-  EXPECT_TRUE(Serve([&] { return events.size() == 2; }));
-}
-
-TEST(TcpSocket, CloseAndDestructionCancelEventsNotYetDelivered) {
-  TcpSocket socket;
-  Events events;
-  Connect(socket, events, u"127.0.0.1", testing::ClosedLoopbackPort());
-  socket.Close();
-  {
-    TcpSocket doomed;
-    Connect(doomed, events, u"127.0.0.1", testing::ClosedLoopbackPort());
-  }
-  MessageLoop::Current().RunFor(200ms);
-  EXPECT_TRUE(events.empty());
-  EXPECT_EQ(socket.GetState(), TcpSocket::State::kClosed);
 }
 
 }  // namespace
