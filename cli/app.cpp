@@ -33,13 +33,13 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<Opt
       continue;
     }
     const std::string name = arg.substr(2);
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* option = nullptr;
     for (const auto& o : options) {
-      if (o.name == name) spec = &o;
+      if (o.name == name) option = &o;
     }
-    if (spec == nullptr) throw CommandLineError("unknown option " + arg);
+    if (option == nullptr) throw CommandLineError("unknown option " + arg);
     std::vector<std::string> values;
-    for (int v = 0; v < spec->values; ++v) {
+    for (int v = 0; v < option->values; ++v) {
       if (++i >= args.size()) throw CommandLineError("option " + arg + " needs a value");
       values.push_back(args[i]);
     }
