@@ -76,6 +76,11 @@ void Arguments::RequirePositionals(size_t min, size_t max, std::string_view usag
   }
 }
 
+bool PrintedHelp(const Arguments& arguments, std::string_view help) {
+  if (arguments.HelpRequested()) PrintUtf8(help);
+  return arguments.HelpRequested();
+}
+
 Encoding ParseEncoding(const std::optional<std::string>& name) {
   if (!name || *name == "utf-8") return Encoding::kUtf8;
   if (*name == "utf-16le") return Encoding::kUtf16Le;

@@ -53,6 +53,9 @@ class Arguments {
   bool help_ = false;
 };
 
+// Prints `help` when "--help" was given; the subcommand then returns kExitOk.
+bool PrintedHelp(const Arguments& arguments, std::string_view help);
+
 enum class Encoding { kUtf8, kUtf16Le, kAnsi };
 
 // "utf-8" (default), "utf-16le", "ansi"; anything else is a CommandLineError.

@@ -66,10 +66,7 @@ std::string JsonReport(const std::vector<std::u16string>& outputs, const std::op
 
 int RunEval(Context& context, const std::vector<std::string>& args) {
   const Arguments arguments(args, {{"json", 0}, {"exec", 0}, {"encoding", 1}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kHelp)) return kExitOk;
   arguments.RequirePositionals(1, SIZE_MAX, kUsage);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const bool exec = arguments.Has("exec");

@@ -24,10 +24,7 @@ constexpr const char* kFoldersHelp =
 
 int RunFolders(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"json"}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kFoldersHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kFoldersHelp)) return kExitOk;
   arguments.RequirePositionals(0, 0, "comsvc folders [--json]");
   const std::vector<std::pair<const char*, std::u16string>> folders = {
       {"PersonalFolderPath", PersonalFolderPath()},

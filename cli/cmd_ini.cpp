@@ -39,10 +39,7 @@ void NameTheFile(const Arguments& arguments) {
 
 int RunIni(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"name", 1}, {"path", 1}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kIniHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kIniHelp)) return kExitOk;
   arguments.RequirePositionals(3, 4, kIniUsage);
   const std::vector<std::string>& positionals = arguments.Positionals();
   const std::string& action = positionals[0];

@@ -51,10 +51,7 @@ void PrintErrorText(const std::u16string& errors) {
 
 int RunJson(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"typed"}, {"pretty"}, {"encoding", 1}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8("usage: " + std::string(kJsonUsage) + "\n" + kJsonHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, "usage: " + std::string(kJsonUsage) + "\n" + kJsonHelp)) return kExitOk;
   arguments.RequirePositionals(0, 1, kJsonUsage);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const std::string path = arguments.Positionals().empty() ? "-" : arguments.Positionals().front();

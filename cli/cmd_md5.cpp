@@ -77,10 +77,7 @@ int DigestWithClass(const Arguments& arguments) {
 
 int RunMd5(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"file", 1}, {"server", 1}, {"registers"}, {"encoding", 1}, {"text-file", 1}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kMd5Help);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kMd5Help)) return kExitOk;
   const int modes = arguments.Has("file") + arguments.Has("server") + arguments.Has("registers");
   if (modes > 1) throw CommandLineError("usage: " + std::string(kMd5Usage));
   if (arguments.Has("file")) return DigestFile(arguments);

@@ -41,10 +41,7 @@ std::chrono::milliseconds ParseMilliseconds(const std::string& arg) {
 
 int RunNotice(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"then", 2}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kNoticeHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kNoticeHelp)) return kExitOk;
   arguments.RequirePositionals(1, 1, kNoticeUsage);
   std::vector<LaterText> later;
   for (const std::vector<std::string>& then : arguments.Occurrences("then")) {

@@ -86,10 +86,7 @@ std::string JsonReport(const std::vector<std::u16string>& replies, const std::op
 
 int RunPost(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"json"}, {"silent"}, {"timeout", 1}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kPostHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kPostHelp)) return kExitOk;
   arguments.RequirePositionals(2, 2, kPostUsage);
   const bool json = arguments.Has("json");
   const auto timeout = ParseTimeout(arguments.Get("timeout"));

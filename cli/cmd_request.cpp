@@ -28,10 +28,7 @@ constexpr const char* kRequestHelp =
 
 int RunRequest(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"json"}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kRequestHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kRequestHelp)) return kExitOk;
   arguments.RequirePositionals(2, 2, kRequestUsage);
   const Remote::UrlParts parts = Remote::BuildPostRequest(ArgumentText(arguments.Positionals()[0]),
                                                           ArgumentText(arguments.Positionals()[1]));

@@ -49,10 +49,7 @@ int Encode(const Arguments& arguments) {
 
 int RunUrl(Context&, const std::vector<std::string>& args) {
   Arguments arguments(args, {{"json"}});
-  if (arguments.HelpRequested()) {
-    PrintUtf8(kUrlHelp);
-    return kExitOk;
-  }
+  if (PrintedHelp(arguments, kUrlHelp)) return kExitOk;
   const auto& positionals = arguments.Positionals();
   if (!positionals.empty() && positionals[0] == "parse") return Parse(arguments);
   if (!positionals.empty() && positionals[0] == "encode") return Encode(arguments);
