@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cctype>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "core/runtime_error.h"
 #include "core/utf8.h"
@@ -25,8 +27,6 @@ namespace comsvc {
 namespace {
 
 using testing::OpenSslMd5Hex;
-
-constexpr char16_t kAbc[] = u"900150983CD24FB0D6963F7D28E17F72";
 
 // Matches an action that raises the runtime error `number`.
 auto Raises(int32_t number) {
@@ -109,79 +109,46 @@ TEST_F(Md5Test, TextUnderADoubleByteCodePage) {
   EXPECT_EQ(ModuleDigest(Value(u"\u4E2D")), "6cba308f8d5f2b49971dbb43879a078c");
 }
 
-// Each case feeds `lengths` from an array of `elements` bytes with the given
-// lower bound, from MD5Init to MD5Final.
+// Each case feeds `lengths` from five bytes with the given lower bound, from
+// MD5Init to MD5Final: past either end of the array, then a negative bit count.
 TEST_F(Md5Test, ErrorsOfUpdateAndFinal) {
-  struct Case {
-    const char* name;
-    int32_t elements, lower_bound;
-    std::vector<int32_t> lengths;
-    int error;
-  };
-  const Case cases[] = {
-      {"32768 bytes", 32768, 0, {32768}, 6},
-      {"index 3 of -2..2", 5, -2, {4}, 9},
-      {"a byte below BlockBuffer(0)", 5, 0, {-1, 1}, 9},
-      {"negative bit count", 5, 0, {-64}, 6},
-  };
-  for (const Case& c : cases) {
-    const std::vector<uint8_t> elements(c.elements, 'q');
-    const auto feed = [&] {
-      for (int32_t length : c.lengths) md5_.MD5Update(length, ByteArrayRef(elements, c.lower_bound));
-      md5_.MD5Final();
-    };
+  const std::vector<uint8_t> elements(5, 'q');
+  const std::tuple<int32_t, std::vector<int32_t>, int> cases[] = {{-2, {4}, 9}, {0, {-1, 1}, 9}, {0, {-64}, 6}};
+  for (const auto& [lower_bound, lengths, error] : cases) {
     md5_.MD5Init();
-    EXPECT_THAT(feed, Raises(c.error)) << c.name;
+    EXPECT_THAT([&] {
+      for (int32_t length : lengths) md5_.MD5Update(length, ByteArrayRef(elements, lower_bound));
+      md5_.MD5Final();
+    }, Raises(error)) << lengths[0];
   }
 }
 
 TEST_F(Md5Test, LongLeftRotateWritesBackBothArguments) {
-  struct Case {
-    int32_t value, bits, result, bits_after;
+  // {value, bits, result, bits written back}
+  const std::array<int32_t, 4> cases[] = {
+      {INT32_MIN, 33, 1, 1}, {0x12345678, 4, 0x23456781, 4}, {-2, 1, -3, 1},
+      {0x12345678, 32, 0x12345678, 0}, {0x12345678, -35, 0x12345678, -3},
   };
-  const Case cases[] = {
-      {INT32_MIN, 33, 1, 1}, {0x12345678, 4, 0x23456781, 4},  {1, 31, INT32_MIN, 31},
-      {-2, 1, -3, 1},        {0x12345678, 32, 0x12345678, 0}, {0x12345678, -35, 0x12345678, -3},
-  };
-  for (const Case& c : cases) {
-    int32_t value = c.value, bits = c.bits;
-    EXPECT_EQ(md5_.LongLeftRotate(value, bits), c.result) << c.value << " by " << c.bits;
-    EXPECT_EQ(value, c.result);
-    EXPECT_EQ(bits, c.bits_after);
+  for (auto [value, bits, result, bits_after] : cases) {
+    EXPECT_EQ(md5_.LongLeftRotate(value, bits), result) << result;
+    EXPECT_EQ(value, result);
+    EXPECT_EQ(bits, bits_after);
   }
 }
 
 // Numbers and numeric texts compare with 32 as numbers; anything else never
 // equals it and selects the 16 middle digits.
-TEST_F(Md5Test, OnlyAValueEqualToThirtyTwoGivesAllDigits) {
-  const std::pair<Value, bool> cases[] = {
-      {Value(32.0), true},  {Value(u" 32 "), true}, {Value(u"&H20"), true},
-      {Value(32.5), false}, {Value(Null{}), false}, {Value(u"x32"), false},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    const std::string expected = cases[i].second ? "900150983cd24fb0d6963f7d28e17f72" : "3cd24fb0d6963f7d";
-    EXPECT_EQ(ModuleDigest(Value(u"abc"), cases[i].first), expected) << "case " << i;
+TEST_F(Md5Test, ModuleDigestLengthAndErrors) {
+  for (const Value& all : {Value(32.0), Value(u" 32 "), Value(u"&H20")}) {
+    EXPECT_EQ(ModuleDigest(Value(u"abc"), all), "900150983cd24fb0d6963f7d28e17f72");
   }
-}
-
-TEST_F(Md5Test, ModuleDigestsTheMessagesTextForm) {
-  EXPECT_EQ(ModuleDigest(Value(true)), "f827cf462f62848df37c5e1e94a4da74");  // "True"
+  for (const Value& middle : {Value(32.5), Value(Null{}), Value(u"x32")}) {
+    EXPECT_EQ(ModuleDigest(Value(u"abc"), middle), "3cd24fb0d6963f7d");
+  }
   EXPECT_THAT([] { ModuleDigest(Value(Null{})); }, Raises(94));
   EXPECT_THAT([] { ModuleDigest(Value(std::make_shared<Dictionary>())); }, Raises(13));
-  for (int32_t count : {-1, 32}) {
-    EXPECT_THAT([=] { MD5ForServer::internal::ShiftLeft(1, count); }, Raises(6)) << count;
-    EXPECT_THAT([=] { MD5ForServer::internal::ShiftRight(1, count); }, Raises(6)) << count;
-  }
-}
-
-// Runs `check` without the right to read other users' files: in a child
-// process that gives up root when the tests run as root.
-bool RunUnprivileged(const std::function<bool()>& check) {
-  if (::geteuid() != 0) return check();
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
-  int status = 0;
-  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  EXPECT_THAT([] { MD5ForServer::internal::ShiftLeft(1, 32); }, Raises(6));
+  EXPECT_THAT([] { MD5ForServer::internal::ShiftRight(1, -1); }, Raises(6));
 }
 
 TEST_F(Md5Test, FilesAroundBlockAndBufferBoundaries) {
@@ -194,13 +161,24 @@ TEST_F(Md5Test, FilesAroundBlockAndBufferBoundaries) {
   }
 }
 
+constexpr std::u16string_view kAbc = u"900150983CD24FB0D6963F7D28E17F72";
+
+// Runs `check` without the right to read other users' files: in a child
+// process that gives up root when the tests run as root.
+bool RunUnprivileged(const std::function<bool()>& check) {
+  if (::geteuid() != 0) return check();
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 TEST_F(Md5Test, UndigestibleFilesGiveEmptyTextAndCreateNothing) {
   testing::TempDir dir;
   for (const auto& path : {dir.Path() / "missing.bin", dir.Path()}) {
     EXPECT_EQ(md5_.Md5_File_Calc(path.u16string()), u"") << path;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "missing.bin"));
-
   const auto readable = dir.Write("readable.bin", "abc");
   const auto secret = dir.Write("secret.bin", "abc");
   std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cmath>
 #include <cstdio>
 #include <random>
 
@@ -53,7 +51,7 @@ void ExpectReads(const std::vector<std::tuple<std::u16string, std::string, std::
   }
 }
 
-TEST(ReadJson, RootAndFiller) {
+TEST(ReadJson, FillerAndMembers) {
   ExpectReads({
       {u" \t\r\n", "none", u"Invalid JSON"}, {u"\uFEFF[1]", "none", u"Invalid JSON"},
       {u"{} ]]", "{}", u""}, {u"( [(1)(2)] )", "[i:1,i:2]", u""},
@@ -64,24 +62,19 @@ TEST(ReadJson, RootAndFiller) {
       {u"// a / b\n[1]", "none", u"Invalid JSON"},
       // A "*" in a block comment makes the "*/" after it open a block again.
       {u"/* a * b */ [1]", "none", u"Invalid JSON"}, {u"/* a * b */ */ [1]", "[i:1]", u""},
-  });
-}
-
-TEST(ReadJson, MembersAndTheirNames) {
-  ExpectReads({
+      // Members and their names
       {u"{a: 'x', 'b': \"y\"}", "{a='x',b='y'}", u""}, {u"{\"first name\": 1}", "{firstname=i:1}", u""},
       {u"{\"a:b\": 1, \"c\td\r\n\":2}", "{ab=i:1,cd=i:2}", u""}, {u"{\"A\":1,\"a\":2}", "{A=i:1,a=i:2}", u""},
       {u"{\"a\" \"b\":1}", "{a='b',=i:1}", u"Invalid Key at position 6 : a\r\n"},
       // The double quote opened inside single quotes keeps the colon in the name.
       {u"{'a\"b':1}", "{ab1}=empty,=empty}", Line(kDuplicate, u"")},
       // Invalid words are reported and the object goes on.
-      {u"{a:true b:false c:null}", "{a=true,b=false,c=null}", u""},
       {u"{a:tru,b:2}", "{a=false,tru,b=i:2}", u"Invalid Boolean at position 4 : tru,b:2}\r\n"},
       {u"{a:nul,b:1}", "{a=empty,nul,b=i:1}", u"Invalid null value at position 4 : nul,b:1}\r\n"},
   });
 }
 
-TEST(ReadJson, Strings) {
+TEST(ReadJson, StringsAndNumbers) {
   ExpectReads({
       {u"[\"\\u0041\\n\", \"a\\qb\", \"it's\", 'say \"hi\"']", "['A\n','aqb','it's','say \"hi\"']", u""},
       {u"[\"\\\"\\\\\\/\\'\\b\\f\\r\\t\"]", "['\"\\/'\b\f\r\t']", u""},
@@ -90,31 +83,21 @@ TEST(ReadJson, Strings) {
       // character, and the four are passed over regardless.
       {u"[\"\\u 41 x\", \"\\u4g12\", \"\\uzzzzab\"]", std::string("['Ax','\x04','\0ab']", 16), u""},
       {u"[\"\\u12\"]", "['\x12']", Line(kPastTheEnd, u"")},
-      {u"[\"abc\\", "['abc']", Line(kPastTheEnd, u"")},
-  });
-}
-
-TEST(ReadJson, Numbers) {
-  ExpectReads({
+      // Numbers
       {u"[1, 2.5, 1e3, -7, +4, 1-]", "[i:1,d:2.5,d:1000,i:-7,i:4,i:-1]", u""},
       {u"[-2147483648, 007, .5, 5., 1E2, 4.9e-325]", "[i:-2147483648,i:7,d:0.5,d:5,d:100,d:0]", u""},
       {u"[1\"x\"2]", "[i:1,'x',i:2]", u""}, {u"[2147483648]", "[]", Line(kOverflow, u"]")},
-      {u"[1,]", "[i:1]", Line(kMismatch, u"]")}, {u"[1,,2]", "[i:1]", Line(kMismatch, u",2]")},
-      {u"[1-2]", "[]", Line(kMismatch, u"]")}, {u"[0x10]", "[i:0]", Line(kMismatch, u"x10]")},
-      {u"[1, x23456789012345678901234567890]", "[i:1]", Line(kMismatch, u"x2345678901234567890")},
+      {u"[1,]", "[i:1]", Line(kMismatch, u"]")}, {u"[0x10]", "[i:0]", Line(kMismatch, u"x10]")},
       // A number that runs to the end of the text is the empty value.
       {u"{\"a\":1", "{a=empty,=empty}", Line(kDuplicate, u"")}, {u"{\"a\":1 ", "{a=i:1,=empty}", Line(kDuplicate, u"")},
   });
-  EXPECT_TRUE(std::signbit(ReadJson(u"[-0.0]").AsArray()->Item(1).AsDouble()));
 }
 
-// The kind and exact bits of a number read, or the number of the error raised.
+// The picture of a number read (with all the digits a double needs), or the number of the error raised.
 template <typename Read>
 std::string Outcome(Read read) {
   try {
-    const Value v = read();
-    return v.Kind() == ValueKind::kLong ? "long " + std::to_string(v.AsLong())
-                                        : "double " + std::to_string(std::bit_cast<uint64_t>(v.AsDouble()));
+    return Picture(read());
   } catch (const RuntimeError& e) {
     return "error " + std::to_string(e.Number());
   }
@@ -137,28 +120,21 @@ TEST(NumberValue, ReadsAsThePlatformDoesWithAPoint) {
   }
 }
 
-TEST(ReadJson, RaisedFailuresCascadeOneLinePerLevel) {
+TEST(ReadJson, RaisedFailuresCascadeOneLinePerLevelAndArraysStop) {
+  const std::u16string end = Line(kPastTheEnd, u"");
   ExpectReads({
       {u"{\"a\":{\"b\":x}}", "{a={}}", Line(kMismatch, u"b") + Line(kMismatch, u"a")},
       {u"[[1,x],2]", "[[i:1]]", Line(kMismatch, u"x],2]") + Line(kMismatch, u"x],2]")},
       {u"{a:[1,{b:2147483648}],c:1}", "{a=[i:1,{}]}",
        Line(kOverflow, u"b") + Line(kOverflow, u"}],c:1}") + Line(kOverflow, u"a")},
-      {u"{\"a\":1,\"a\":2}", "{a=i:1}", Line(kDuplicate, u"a")},
       {u"{\"a\":1,\"a\":{\"b\":x}}", "{a=i:1}", Line(kMismatch, u"b") + Line(kDuplicate, u"a")},
-  });
-}
-
-// An array cut off by the end stops, with error 9, where it would read an
-// item past the end; an invalid word ends its array after one item.
-TEST(ReadJson, ArraysStopAtTheEndAndAtInvalidWords) {
-  const std::u16string end = Line(kPastTheEnd, u"");
-  ExpectReads({
+      // An array cut off by the end stops, with error 9, where it would read an
+      // item past the end; an invalid word ends its array after one item.
       {u"[", "[]", end}, {u"[1", "[empty]", end}, {u"[1,", "[i:1]", end}, {u"[[", "[[]]", end + end},
       {u"{\"a\":[1 ", "{a=[i:1]}", end + Line(kPastTheEnd, u"a")}, {u"[1 /* ]", "[i:1]", end},
       {u"[1, nul, 2]", "[i:1,empty]", u"Invalid null value at position 5 : nul, 2]\r\n"},
       {u"[[fals], 1]", "[[false],false]", u"Invalid Boolean at position 3 : fals], 1]\r\n"
                                           u"Invalid Boolean at position 3 : fals], 1]\r\n"},
-      {u"{a:[tru],b:1}", "{a=[false],tru],b=i:1}", u"Invalid Boolean at position 5 : tru],b:1}\r\n"},
   });
 }
 

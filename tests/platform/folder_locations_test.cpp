@@ -5,8 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <string>
+#include <utility>
 
 #include "core/utf8.h"
 #include "platform/code_page.h"
@@ -15,79 +14,56 @@
 namespace comsvc {
 namespace {
 
-// Each test runs with a fresh home folder, no XDG_CONFIG_HOME and code page 936.
+// Each test runs with a fresh home folder holding an empty .config, no
+// XDG_CONFIG_HOME and code page 936.
 class FolderLocations : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(platform::CodePage::SetCurrent(936));
-    setenv("HOME", Home().c_str(), 1);
+    setenv("HOME", home_.Path().c_str(), 1);
     unsetenv("XDG_CONFIG_HOME");
-  }
-
-  std::string Home() const { return home_.Path().string(); }
-  void WriteUserDirs(const std::filesystem::path& config, const std::string& content) {
-    std::filesystem::create_directories(config);
-    std::ofstream(config / "user-dirs.dirs", std::ios::binary) << content;
+    std::filesystem::create_directory(home_.Path() / ".config");
   }
 
   testing::TempDir home_;
 };
 
-struct UserDirsCase {
-  const char* name;
-  const char* content;   // nullptr: no file
-  const char* expected;  // "~" stands for $HOME
-};
-
-const UserDirsCase kUserDirs[] = {
-    {"no file", nullptr, "~/Documents"},
-    {"relative to home", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n", "~/Papers"},
-    {"localised name", "XDG_DOCUMENTS_DIR=\"$HOME/\xE6\x96\x87\xE6\xA1\xA3\"\n", "~/\xE6\x96\x87\xE6\xA1\xA3"},
-    {"blanks around", "  XDG_DOCUMENTS_DIR =\t\"/srv/docs\"  \n", "/srv/docs"},
-    {"escapes", "XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\\\"\n", "~/My \"Docs\\"},
-    {"first valid line wins",
-     "# XDG_DOCUMENTS_DIR=\"/commented\"\nXDG_DOCUMENTS_DIR=relative\nXDG_DOCUMENTS_DIR=\"$HOME\"\n"
-     "XDG_DOCUMENTS_DIRS=\"/other\"\nXDG_DOCUMENTS_DIR=\"/first\"\nXDG_DOCUMENTS_DIR=\"/second\"\n",
-     "/first"},
+// The user-dirs.dirs content (nullptr: no file, so it must come first) and
+// the documents folder it gives under $HOME.
+const std::pair<const char*, const char*> kUserDirs[] = {
+    {nullptr, "/Documents"},
+    {"  XDG_DOCUMENTS_DIR =\t\"$HOME/My \\\"Docs\\\\\"  \n", "/My \"Docs\\"},
+    // The first valid line wins: not a comment, a relative path, nor another name.
+    {"# XDG_DOCUMENTS_DIR=\"$HOME/commented\"\nXDG_DOCUMENTS_DIR=relative\nXDG_DOCUMENTS_DIRS=\"$HOME/other\"\n"
+     "XDG_DOCUMENTS_DIR=\"$HOME/first\"\nXDG_DOCUMENTS_DIR=\"$HOME/second\"\n", "/first"},
 };
 
 TEST_F(FolderLocations, DocumentsFollowTheUserDirsFile) {
-  for (const UserDirsCase& c : kUserDirs) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(home_.Path() / ".config");
-    if (c.content) WriteUserDirs(home_.Path() / ".config", c.content);
-    const std::string expected = c.expected[0] == '~' ? Home() + (c.expected + 1) : c.expected;
-    EXPECT_EQ(PersonalFolderPath(), Utf8ToUtf16(expected));
+  for (const auto& [content, expected] : kUserDirs) {
+    if (content) home_.Write(".config/user-dirs.dirs", content);
+    EXPECT_EQ(PersonalFolderPath(), Utf8ToUtf16(home_.Path().string() + expected)) << (content ? content : "no file");
   }
 }
 
 TEST_F(FolderLocations, ConfigHomeLocatesTheUserDirsFileAndTheAppData) {
   testing::TempDir config;
-  WriteUserDirs(config.Path(), "XDG_DOCUMENTS_DIR=\"/from/config/home\"\n");
-  WriteUserDirs(home_.Path() / ".config", "XDG_DOCUMENTS_DIR=\"/from/home\"\n");
-  EXPECT_EQ(AppDataFolderPath(), Utf8ToUtf16(Home() + "/.config"));
+  config.Write("user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/from/config/home\"\n");
   setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
   EXPECT_EQ(PersonalFolderPath(), u"/from/config/home");
-  EXPECT_EQ(AppDataFolderPath(), Utf8ToUtf16(config.Path().string()));
   setenv("XDG_CONFIG_HOME", "relative/config", 1);  // ignored, as the rules say
-  EXPECT_EQ(PersonalFolderPath(), u"/from/home");
-  EXPECT_EQ(AppDataFolderPath(), Utf8ToUtf16(Home() + "/.config"));
+  EXPECT_EQ(AppDataFolderPath(), Utf8ToUtf16(home_.Path().string() + "/.config"));
 }
 
 TEST_F(FolderLocations, PathsPassThroughTheCodePageAndItsBuffer) {
-  WriteUserDirs(home_.Path() / ".config", "XDG_DOCUMENTS_DIR=\"/data/\xE6\x96\x87\xE6\xA1\xA3 caf\xC3\xA9\"\n");
-  EXPECT_EQ(PersonalFolderPath(), u"/data/\u6587\u6863 caf\u00E9");
-  ASSERT_TRUE(platform::CodePage::SetCurrent(1252));
-  EXPECT_EQ(PersonalFolderPath(), u"/data/?? caf\u00E9");
-  ASSERT_TRUE(platform::CodePage::SetCurrent(936));
-  // 259 code-page bytes fit with the NUL; 260 (the paths ending in "b") do
-  // not. 文 takes two bytes.
-  const std::string ascii = "/" + std::string(258, 'a');
-  const std::string wide = "/" + std::string(256, 'a') + "\xE6\x96\x87";
-  for (const std::string& path : {ascii, ascii + "b", wide, wide + "b"}) {
+  // 259 code-page bytes fit with the NUL, 260 do not; 文 takes two bytes.
+  const std::string fits = "/" + std::string(256, 'a') + "\xE6\x96\x87";
+  for (const std::string& path : {fits, fits + "b"}) {
     setenv("XDG_CONFIG_HOME", path.c_str(), 1);
-    EXPECT_EQ(AppDataFolderPath(), path.back() == 'b' ? u"" : Utf8ToUtf16(path)) << path.size();
+    EXPECT_EQ(AppDataFolderPath(), path == fits ? Utf8ToUtf16(path) : u"") << path.size();
   }
+  setenv("XDG_CONFIG_HOME", "/data/\xE6\x96\x87\xE6\xA1\xA3 caf\xC3\xA9", 1);
+  ASSERT_TRUE(platform::CodePage::SetCurrent(1252));
+  EXPECT_EQ(AppDataFolderPath(), u"/data/?? caf\u00E9");
 }
 
 TEST_F(FolderLocations, SystemDirectoryHoldsTheLoadedCLibrary) {
