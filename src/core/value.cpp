@@ -1,5 +1,9 @@
 #include "core/value.h"
 
+#include <algorithm>
+#include <bit>
+
+#include "core/document_arena.h"
 #include "core/runtime_error.h"
 
 namespace comsvc {
@@ -83,22 +87,31 @@ void Dictionary::Rehash(size_t slots) {
 void Dictionary::Add(std::u16string key, Value value) {
   if (slots_.empty()) {
     if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
-    members_.emplace_back(std::move(key), std::move(value));
+    members_.EmplaceBack(std::move(key), std::move(value));
     if (members_.size() == kIndexThreshold) Rehash(32);
     return;
   }
   const uint32_t hash = HashKey(key);
   if (LookupHashed(key, hash) != kNone) Raise(ErrorNumber::kDuplicateKey);
-  members_.emplace_back(std::move(key), std::move(value));
+  members_.EmplaceBack(std::move(key), std::move(value));
   const uint32_t member = static_cast<uint32_t>(members_.size() - 1);
   // Keep the load factor at or below one half.
   if (slots_.size() < 2 * members_.size()) Rehash(2 * slots_.size());
   IndexMember(member, hash);
 }
 
+void Dictionary::AdoptDistinct(std::span<Member> members, DocumentArena& arena) {
+  members_.AdoptInto(members, arena.Allocate(members.size_bytes(), alignof(Member)));
+  if (members_.size() >= kIndexThreshold) Rehash(std::max<size_t>(32, std::bit_ceil(2 * members_.size())));
+}
+
 const Value* Dictionary::Find(std::u16string_view key) const {
   uint32_t i = Lookup(key);
   return i == kNone ? nullptr : &members_[i].second;
+}
+
+Value* Dictionary::Find(std::u16string_view key) {
+  return const_cast<Value*>(std::as_const(*this).Find(key));
 }
 
 Value Dictionary::Item(std::u16string_view key) const {
@@ -109,6 +122,10 @@ Value Dictionary::Item(std::u16string_view key) const {
 const Value& Collection::Item(int32_t index) const {
   if (index < 1 || index > Count()) Raise(ErrorNumber::kSubscriptOutOfRange);
   return items_[static_cast<size_t>(index) - 1];
+}
+
+void Collection::Adopt(std::span<Value> items, DocumentArena& arena) {
+  items_.AdoptInto(items, arena.Allocate(items.size_bytes(), alignof(Value)));
 }
 
 }  // namespace comsvc

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -15,6 +18,7 @@ namespace comsvc {
 
 class Dictionary;
 class Collection;
+class DocumentArena;
 
 struct Empty {
   friend bool operator==(Empty, Empty) { return true; }
@@ -71,6 +75,62 @@ class Value {
       v_;
 };
 
+// The elements of a dictionary or collection, in a buffer of their own that
+// grows geometrically, or first in an exact-size buffer lent by the document
+// the container was read from; the first growth moves them out of it.
+template <typename T>
+class ElementStore {
+  static_assert(std::is_nothrow_move_constructible_v<T>);
+
+ public:
+  ElementStore() = default;
+  ElementStore(const ElementStore&) = delete;
+  ElementStore& operator=(const ElementStore&) = delete;
+  ~ElementStore() {
+    std::destroy_n(data_, size_);
+    if (owned_) ::operator delete(data_);
+  }
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+  std::span<const T> View() const { return {data_, size_}; }
+
+  template <typename... Args>
+  void EmplaceBack(Args&&... args) {
+    if (size_ == capacity_) Grow();
+    std::construct_at(data_ + size_, std::forward<Args>(args)...);
+    ++size_;
+  }
+
+  // Moves `elements` into `memory`, room for exactly that many, while the
+  // store is still empty.
+  void AdoptInto(std::span<T> elements, void* memory) {
+    data_ = std::uninitialized_move(elements.begin(), elements.end(), static_cast<T*>(memory));
+    data_ -= elements.size();
+    size_ = capacity_ = elements.size();
+    owned_ = false;
+  }
+
+ private:
+  void Grow() {
+    const size_t capacity = capacity_ == 0 ? 1 : 2 * capacity_;
+    T* data = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    std::uninitialized_move(data_, data_ + size_, data);
+    std::destroy_n(data_, size_);
+    if (owned_) ::operator delete(data_);
+    data_ = data;
+    capacity_ = capacity;
+    owned_ = true;
+  }
+
+  T* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+  bool owned_ = true;
+};
+
 // An ordered dictionary: exact, case-sensitive keys, members in insertion
 // order, average O(1) look-up. Adding a key that is present raises error 457
 // and leaves the dictionary as it was.
@@ -83,10 +143,14 @@ class Dictionary {
   bool Exists(std::u16string_view key) const { return Lookup(key) != kNone; }
   // The member's value, or nullptr when the key is absent.
   const Value* Find(std::u16string_view key) const;
+  Value* Find(std::u16string_view key);
   // The member's value, or the empty value when the key is absent.
   Value Item(std::u16string_view key) const;
   int32_t Count() const { return static_cast<int32_t>(members_.size()); }
-  const std::vector<Member>& Members() const { return members_; }
+  std::span<const Member> Members() const { return members_.View(); }
+  // Takes `members`, whose keys the caller has found distinct, into an
+  // empty dictionary, in memory from `arena`.
+  void AdoptDistinct(std::span<Member> members, DocumentArena& arena);
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
@@ -98,7 +162,7 @@ class Dictionary {
   void Rehash(size_t slots);
   void IndexMember(uint32_t member, uint32_t hash);
 
-  std::vector<Member> members_;
+  ElementStore<Member> members_;
   // Open addressing once the dictionary has grown: each slot holds the key's
   // hash in the high half and member index + 1 in the low half; 0 is free.
   std::vector<uint64_t> slots_;
@@ -109,14 +173,16 @@ class Collection {
  public:
   static constexpr std::u16string_view kTypeName = u"Collection";
 
-  void Add(Value value) { items_.push_back(std::move(value)); }
+  void Add(Value value) { items_.EmplaceBack(std::move(value)); }
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   // Item by 1-based index; error 9 outside 1..Count().
   const Value& Item(int32_t index) const;
-  const std::vector<Value>& Items() const { return items_; }
+  std::span<const Value> Items() const { return items_.View(); }
+  // Takes `items` into an empty collection, in memory from `arena`.
+  void Adopt(std::span<Value> items, DocumentArena& arena);
 
  private:
-  std::vector<Value> items_;
+  ElementStore<Value> items_;
 };
 
 }  // namespace comsvc

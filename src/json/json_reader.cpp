@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
+#include "core/document_arena.h"
 #include "core/runtime_error.h"
 #include "core/utf8.h"
 #include "json/json_number.h"
@@ -27,6 +30,12 @@ namespace {
 // of stack (about 1.4 KB with the address sanitizer), so the deepest
 // document needs well under a quarter of a default 8 MB stack.
 constexpr int kMaxNestingDepth = 1000;
+
+// An object gathers up to this many members on the reader's stack, finding
+// a repeated key by a plain scan, and takes them in one exact-size block at
+// its end. A larger one moves them into the dictionary and goes on member by
+// member through the dictionary's own index.
+constexpr size_t kMaxGatheredMembers = 8;
 
 // An array's failure line quotes this many characters from the position.
 constexpr size_t kArrayQuoteLength = 20;
@@ -107,6 +116,27 @@ bool IsKeySpecial(char16_t c) {
                                     (uint64_t{1} << ' ');
   return c < 64 && (kMask >> c & 1) != 0;
 }
+
+// The elements a container has read so far, on top of one of the reader's
+// stacks, where nested containers gather theirs above them. However the
+// container ends, its elements leave the stack with it.
+template <typename T>
+class Gathered {
+ public:
+  explicit Gathered(std::vector<T>& stack) : stack_(stack), base_(stack.size()) {}
+  ~Gathered() { Clear(); }
+  Gathered(const Gathered&) = delete;
+  Gathered& operator=(const Gathered&) = delete;
+
+  size_t Count() const { return stack_.size() - base_; }
+  std::span<T> Elements() { return {stack_.data() + base_, Count()}; }
+  void Push(T element) { stack_.push_back(std::move(element)); }
+  void Clear() { stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end()); }
+
+ private:
+  std::vector<T>& stack_;
+  const size_t base_;
+};
 
 class Reader {
  public:
@@ -246,7 +276,8 @@ class Reader {
   // second such member fails as a duplicate key and ends it.
   Value ReadObject() {
     Level level(depth_);
-    auto object = std::make_shared<Dictionary>();
+    auto object = MakeInArena<Dictionary>(*arena_);
+    Gathered<Dictionary::Member> members(member_stack_);
     std::u16string key;  // one buffer for all member names of this object
     SkipFiller();
     ++pos_;
@@ -254,7 +285,7 @@ class Reader {
       SkipFiller();
       if (Peek() == u'}') {
         ++pos_;
-        return object;
+        break;
       }
       if (Peek() == u',') {
         ++pos_;
@@ -262,15 +293,35 @@ class Reader {
       }
       ReadKey(key);
       failure_pending_ = false;
-      Attempt([&] {
-        Value value = ReadValue();
-        object->Add(key, std::move(value));
-      });
+      Attempt([&] { AddMember(*object, members, key, ReadValue()); });
       if (failure_pending_) {
         AppendFailureLine(key);
-        return object;
+        break;
       }
     }
+    Finish(*object, members);
+    return object;
+  }
+
+  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, const std::u16string& key, Value value) {
+    if (object.Count() == 0) {
+      if (members.Count() < kMaxGatheredMembers) {
+        for (const auto& member : members.Elements()) {
+          if (member.first == key) Raise(ErrorNumber::kDuplicateKey);
+        }
+        members.Push({key, std::move(value)});
+        return;
+      }
+      Finish(object, members);
+    }
+    object.Add(key, std::move(value));
+  }
+
+  // Moves the gathered members into the dictionary, if it has none yet.
+  void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
+    if (object.Count() > 0 || members.Count() == 0) return;
+    object.AdoptDistinct(members.Elements(), *arena_);
+    members.Clear();
   }
 
   // An array ends at "]" or on a raised failure, and in two more cases:
@@ -284,14 +335,14 @@ class Reader {
   //   and returns normally; the container around it goes on from the word.
   Value ReadArray() {
     Level level(depth_);
-    auto array = std::make_shared<Collection>();
+    Gathered<Value> items(item_stack_);
     SkipFiller();
     ++pos_;
     for (;;) {
       SkipFiller();
       if (Peek() == u']') {
         ++pos_;
-        return array;
+        return Finish(items);
       }
       if (Peek() == u',') {
         ++pos_;
@@ -302,14 +353,20 @@ class Reader {
       if (AtEnd()) {
         SetFailure(ErrorDescription(ErrorNumber::kSubscriptOutOfRange));
       } else {
-        Attempt([&] { array->Add(ReadValue()); });
-        if (!failure_pending_ && pos_ == item_start) return array;
+        Attempt([&] { items.Push(ReadValue()); });
+        if (!failure_pending_ && pos_ == item_start) return Finish(items);
       }
       if (failure_pending_) {
         AppendFailureLine(Ahead(kArrayQuoteLength));
-        return array;
+        return Finish(items);
       }
     }
+  }
+
+  Value Finish(Gathered<Value>& items) {
+    auto array = MakeInArena<Collection>(*arena_);
+    array->Adopt(items.Elements(), *arena_);
+    return array;
   }
 
   // A member name up to and including its colon, into `key`. Quotes only
@@ -358,6 +415,13 @@ class Reader {
   Value ReadString() {
     SkipFiller();
     const char16_t quote = text_[pos_++];
+    // Most strings hold no escape and are taken from the text in one piece.
+    const size_t stop = StringStop(text_, pos_, quote);
+    if (stop < text_.size() && text_[stop] == quote) {
+      std::u16string plain(text_.substr(pos_, stop - pos_));
+      pos_ = stop + 1;
+      return plain;
+    }
     cStringBuilder builder;
     while (!AtEnd()) {
       const size_t run_start = pos_;
@@ -366,12 +430,12 @@ class Reader {
       if (AtEnd()) break;
       if (text_[pos_] == quote) {
         ++pos_;
-        return builder.toString();
+        return builder.TakeString();
       }
       ++pos_;
       AppendEscape(builder);
     }
-    return builder.toString();
+    return builder.TakeString();
   }
 
   // The character after a backslash. An unknown one (or none) is left to be
@@ -449,6 +513,10 @@ class Reader {
   }
 
   std::u16string_view text_;
+  ArenaHold arena_ = DocumentArena::Create();
+  // The elements of the containers being read, innermost on top.
+  std::vector<Dictionary::Member> member_stack_;
+  std::vector<Value> item_stack_;
   size_t pos_ = 0;  // 0-based; error lines show it 1-based
   std::u16string& errors_;
   size_t quote_budget_;

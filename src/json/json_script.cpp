@@ -177,13 +177,13 @@ std::u16string cJSONScript::Eval(const std::u16string& sJSON) {
       Raise(kWrongKind);
     }
   }
-  return out.toString();
+  return out.TakeString();
 }
 
 std::u16string cJSONScript::ExecCommand(const Value& obj) {
   cStringBuilder out;
   Render(obj, out);
-  return out.toString();
+  return out.TakeString();
 }
 
 // One ExecCommand call, appending to the caller's output rather than to a
@@ -271,23 +271,20 @@ void cJSONScript::Switch(const Value& args, cStringBuilder& out) {
 // value's own evaluation adds meanwhile makes the store fail.
 void cJSONScript::Set(const Value& args, cStringBuilder&) {
   std::u16string key = VariableKey(Member(args, u"name"));
-  const Value* const known = m_Vars.Find(key);
-  const int32_t index = known != nullptr ? known->AsLong() : -1;
+  const bool known = m_Vars.Exists(key);
   std::u16string text = ExecCommand(Member(args, u"value"));
-  if (index >= 0) {
-    m_Texts[static_cast<size_t>(index)] = std::move(text);
+  if (known) {
+    *m_Vars.Find(key) = Value(std::move(text));
     return;
   }
-  if (m_Vars.Exists(key)) Raise(kNameSetMeanwhile);
-  m_Vars.Add(std::move(key), static_cast<int32_t>(m_Texts.size()));
-  m_Texts.push_back(std::move(text));
+  static_assert(kNameSetMeanwhile == ErrorNumber::kDuplicateKey, "raised by the dictionary itself");
+  m_Vars.Add(std::move(key), Value(std::move(text)));
 }
 
 void cJSONScript::Get(const Value& args, cStringBuilder& out) {
-  const Value* const index = m_Vars.Find(VariableKey(TextForm(Member(args, u"name"))));
-  const std::u16string* const text = index != nullptr ? &m_Texts[static_cast<size_t>(index->AsLong())] : nullptr;
-  if (text != nullptr && !text->empty()) {
-    out.Append(*text);
+  const Value* const text = m_Vars.Find(VariableKey(TextForm(Member(args, u"name"))));
+  if (text != nullptr && !text->AsString().empty()) {
+    out.Append(text->AsString());
   } else {
     Render(Member(args, u"default"), out);
   }

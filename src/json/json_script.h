@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/value.h"
 
@@ -50,12 +49,11 @@ class cJSONScript {
   void Get(const Value& args, cStringBuilder& out);
   void If(const Value& args, cStringBuilder& out);
 
-  // Variables of "set" and "get", kept for the life of the instance: the
-  // name's key gives the index of its text in m_Texts. Keys carry the kind of
-  // the name that "set" was given (see VariableKey in json_script.cpp), so
-  // the number 5 and the text "5" name two variables.
+  // Variables of "set" and "get", kept for the life of the instance, each
+  // name's key with its text. Keys carry the kind of the name that "set" was
+  // given (see VariableKey in json_script.cpp), so the number 5 and the text
+  // "5" name two variables.
   Dictionary m_Vars;
-  std::vector<std::u16string> m_Texts;
   int32_t m_Level = 0;
 };
 

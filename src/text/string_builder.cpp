@@ -51,6 +51,13 @@ void cStringBuilder::ChunkSize(int32_t iChunkSize) {
 
 std::u16string cStringBuilder::toString() const { return written_.substr(0, Units(used_)); }
 
+std::u16string cStringBuilder::TakeString() {
+  written_.resize(Units(used_));
+  std::u16string content = std::move(written_);
+  Clear();
+  return content;
+}
+
 int32_t cStringBuilder::GrownCapacity(int32_t need) const {
   int32_t target = capacity_;
   while (target < need) target = CheckedAdd(target, chunk_);

@@ -33,6 +33,9 @@ class cStringBuilder {
   // stays as it was.
   void ChunkSize(int32_t iChunkSize);
   std::u16string toString() const;
+  // The content, leaving the builder empty: toString without the copy, for
+  // a builder whose work is done.
+  std::u16string TakeString();
   void TheString(std::u16string_view sThis);
   void Clear();
   void AppendNL(std::u16string_view sThis);

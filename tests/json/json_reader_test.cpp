@@ -138,6 +138,44 @@ TEST(ReadJson, RaisedFailuresCascadeOneLinePerLevelAndArraysStop) {
   });
 }
 
+// Objects of any size keep their members in order and stop at a repeated
+// key, whether it comes early or late in a long object.
+TEST(ReadJson, ObjectsOfEverySizeRefuseARepeatedKey) {
+  for (int members : {1, 7, 8, 9, 30}) {
+    std::u16string text, picture;
+    for (int i = 0; i < members; ++i) {
+      const std::u16string key = u"k" + Utf8ToUtf16(std::to_string(i));
+      text += u"," + key + u":" + Utf8ToUtf16(std::to_string(i));
+      picture += u"," + key + u"=i:" + Utf8ToUtf16(std::to_string(i));
+    }
+    const std::string all = "{" + EncodeUtf8(picture.substr(1)) + "}";
+    for (const std::u16string& repeated : {std::u16string(u"k0"), u"k" + Utf8ToUtf16(std::to_string(members - 1))}) {
+      ExpectReads({
+          {u"{" + text.substr(1) + u"}", all, u""},
+          {u"{" + text.substr(1) + u"," + repeated + u":-1, after:1}", all, Line(kDuplicate, repeated)},
+      });
+    }
+  }
+}
+
+// A read tree is an ordinary value: its parts outlive the root, and its
+// containers take new members and items.
+TEST(ReadJson, ReadContainersOutliveTheRootAndGrow) {
+  std::shared_ptr<Dictionary> object;
+  std::shared_ptr<Collection> array;
+  {
+    const Value root = ReadJson(u"[{a:1, b:'two'}, [1, 2], 'three']");
+    object = root.AsArray()->Item(1).AsObject();
+    array = root.AsArray()->Item(2).AsArray();
+  }
+  for (int i = 0; i < 20; ++i) object->Add(u"m" + Utf8ToUtf16(std::to_string(i)), Value(int32_t{i}));
+  array->Add(Value(u"x"));
+  EXPECT_EQ(object->Count(), 22);
+  EXPECT_EQ(object->Item(u"b").AsString(), u"two");
+  EXPECT_EQ(object->Item(u"m19").AsLong(), 19);
+  EXPECT_EQ(Picture(Value(array)), "[i:1,i:2,'x']");
+}
+
 // Beyond a thousand levels, error 28 is raised at that level and cascades.
 TEST(ReadJson, NestingIsBoundedAtAThousandLevels) {
   ReadJson(std::u16string(1000, u'[') + std::u16string(1000, u']'));

@@ -75,6 +75,10 @@ TEST(StringBuilder, FindLooksAtTheWholeStorage) {
   replaced.Append(u"!");      // over the stale units, not after them
   EXPECT_EQ(replaced.toString(), u"aXYbcd!");
   EXPECT_EQ(replaced.Find(u"d!h"), 6);
+  // Taking the content leaves the stale units behind and the builder empty.
+  EXPECT_EQ(replaced.TakeString(), u"aXYbcd!");
+  EXPECT_EQ(replaced.Length(), 0);
+  EXPECT_EQ(replaced.Find(u"h"), 0);
 }
 
 TEST(StringBuilder, ShrinksOnlyByHeapMinimizeOrAnEmptyText) {
