@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <span>
+#include <utility>
 
 #include "core/document_arena.h"
 #include "core/runtime_error.h"
@@ -46,7 +48,7 @@ uint64_t Slot(uint32_t hash, uint32_t member) { return uint64_t{hash} << 32 | (m
 }  // namespace
 
 uint32_t Dictionary::Lookup(std::u16string_view key) const {
-  if (slots_.empty()) {
+  if (slot_count_ == 0) {
     for (size_t i = 0; i < members_.size(); ++i) {
       if (members_[i].first == key) return static_cast<uint32_t>(i);
     }
@@ -56,7 +58,7 @@ uint32_t Dictionary::Lookup(std::u16string_view key) const {
 }
 
 uint32_t Dictionary::LookupHashed(std::u16string_view key, uint32_t hash) const {
-  const size_t mask = slots_.size() - 1;
+  const size_t mask = slot_count_ - 1;
   for (size_t s = hash & mask;; s = (s + 1) & mask) {
     const uint64_t slot = slots_[s];
     if (slot == 0) return kNone;
@@ -66,26 +68,26 @@ uint32_t Dictionary::LookupHashed(std::u16string_view key, uint32_t hash) const 
 }
 
 void Dictionary::IndexMember(uint32_t member, uint32_t hash) {
-  const size_t mask = slots_.size() - 1;
+  const size_t mask = slot_count_ - 1;
   size_t s = hash & mask;
   while (slots_[s] != 0) s = (s + 1) & mask;
   slots_[s] = Slot(hash, member);
 }
 
 void Dictionary::Rehash(size_t slots) {
-  std::vector<uint64_t> old = std::move(slots_);
-  slots_.assign(slots, 0);
-  if (old.empty()) {
+  const std::unique_ptr<uint64_t[]> old = std::exchange(slots_, std::make_unique<uint64_t[]>(slots));
+  const size_t old_count = std::exchange(slot_count_, slots);
+  if (old_count == 0) {
     for (uint32_t i = 0; i < members_.size(); ++i) IndexMember(i, HashKey(members_[i].first));
     return;
   }
-  for (uint64_t slot : old) {
+  for (uint64_t slot : std::span(old.get(), old_count)) {
     if (slot != 0) IndexMember(static_cast<uint32_t>(slot) - 1, static_cast<uint32_t>(slot >> 32));
   }
 }
 
 void Dictionary::Add(std::u16string key, Value value) {
-  if (slots_.empty()) {
+  if (slot_count_ == 0) {
     if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
     members_.EmplaceBack(std::move(key), std::move(value));
     if (members_.size() == kIndexThreshold) Rehash(32);
@@ -96,7 +98,7 @@ void Dictionary::Add(std::u16string key, Value value) {
   members_.EmplaceBack(std::move(key), std::move(value));
   const uint32_t member = static_cast<uint32_t>(members_.size() - 1);
   // Keep the load factor at or below one half.
-  if (slots_.size() < 2 * members_.size()) Rehash(2 * slots_.size());
+  if (slot_count_ < 2 * members_.size()) Rehash(2 * slot_count_);
   IndexMember(member, hash);
 }
 

@@ -107,15 +107,20 @@ class ElementStore {
   // Moves `elements` into `memory`, room for exactly that many, while the
   // store is still empty.
   void AdoptInto(std::span<T> elements, void* memory) {
+    if (elements.size() > kMaxCapacity) throw std::bad_alloc();
     data_ = std::uninitialized_move(elements.begin(), elements.end(), static_cast<T*>(memory));
     data_ -= elements.size();
-    size_ = capacity_ = elements.size();
+    size_ = capacity_ = static_cast<uint32_t>(elements.size());
     owned_ = false;
   }
 
  private:
+  // Counts stay within 31 bits, as the containers' own counts do.
+  static constexpr uint32_t kMaxCapacity = INT32_MAX;
+
   void Grow() {
-    const size_t capacity = capacity_ == 0 ? 1 : 2 * capacity_;
+    if (capacity_ > kMaxCapacity / 2) throw std::bad_alloc();
+    const uint32_t capacity = capacity_ == 0 ? 1 : 2 * capacity_;
     T* data = static_cast<T*>(::operator new(capacity * sizeof(T)));
     std::uninitialized_move(data_, data_ + size_, data);
     std::destroy_n(data_, size_);
@@ -125,10 +130,11 @@ class ElementStore {
     owned_ = true;
   }
 
+  // Sixteen bytes in all: a document holds many small containers.
   T* data_ = nullptr;
-  size_t size_ = 0;
-  size_t capacity_ = 0;
-  bool owned_ = true;
+  uint32_t size_ = 0;
+  uint32_t capacity_ : 31 = 0;
+  uint32_t owned_ : 1 = true;
 };
 
 // An ordered dictionary: exact, case-sensitive keys, members in insertion
@@ -165,7 +171,9 @@ class Dictionary {
   ElementStore<Member> members_;
   // Open addressing once the dictionary has grown: each slot holds the key's
   // hash in the high half and member index + 1 in the low half; 0 is free.
-  std::vector<uint64_t> slots_;
+  // The count is a power of two, or 0 while there is no index.
+  std::unique_ptr<uint64_t[]> slots_;
+  size_t slot_count_ = 0;
 };
 
 // A 1-based collection of values in the order added.
