@@ -35,7 +35,7 @@ constexpr int kMaxNestingDepth = 1000;
 // a repeated key by a plain scan, and takes them in one exact-size block at
 // its end. A larger one moves them into the dictionary and goes on member by
 // member through the dictionary's own index.
-constexpr size_t kMaxGatheredMembers = 8;
+constexpr size_t kMaxGatheredMembers = 32;
 
 // An array's failure line quotes this many characters from the position.
 constexpr size_t kArrayQuoteLength = 20;
@@ -303,6 +303,7 @@ class Reader {
     return object;
   }
 
+  // A repeated key raises error 457, as the dictionary itself would.
   void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, const std::u16string& key, Value value) {
     if (object.Count() == 0) {
       if (members.Count() < kMaxGatheredMembers) {

@@ -141,7 +141,7 @@ TEST(ReadJson, RaisedFailuresCascadeOneLinePerLevelAndArraysStop) {
 // Objects of any size keep their members in order and stop at a repeated
 // key, whether it comes early or late in a long object.
 TEST(ReadJson, ObjectsOfEverySizeRefuseARepeatedKey) {
-  for (int members : {1, 7, 8, 9, 30}) {
+  for (int members : {1, 9, 31, 32, 33, 50}) {
     std::u16string text, picture;
     for (int i = 0; i < members; ++i) {
       const std::u16string key = u"k" + Utf8ToUtf16(std::to_string(i));
