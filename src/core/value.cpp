@@ -86,11 +86,13 @@ void Dictionary::Rehash(size_t slots) {
   }
 }
 
+void Dictionary::BuildIndex() { Rehash(std::max<size_t>(32, std::bit_ceil(2 * members_.size()))); }
+
 void Dictionary::Add(std::u16string key, Value value) {
   if (slot_count_ == 0) {
     if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
     members_.EmplaceBack(std::move(key), std::move(value));
-    if (members_.size() == kIndexThreshold) Rehash(32);
+    if (members_.size() == kIndexThreshold) BuildIndex();
     return;
   }
   const uint32_t hash = HashKey(key);
@@ -104,7 +106,7 @@ void Dictionary::Add(std::u16string key, Value value) {
 
 void Dictionary::AdoptDistinct(std::span<Member> members, DocumentArena& arena) {
   members_.AdoptInto(members, arena.Allocate(members.size_bytes(), alignof(Member)));
-  if (members_.size() >= kIndexThreshold) Rehash(std::max<size_t>(32, std::bit_ceil(2 * members_.size())));
+  if (members_.size() >= kIndexThreshold) BuildIndex();
 }
 
 const Value* Dictionary::Find(std::u16string_view key) const {

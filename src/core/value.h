@@ -92,8 +92,6 @@ class ElementStore {
   }
 
   size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  T& operator[](size_t i) { return data_[i]; }
   const T& operator[](size_t i) const { return data_[i]; }
   std::span<const T> View() const { return {data_, size_}; }
 
@@ -166,6 +164,8 @@ class Dictionary {
   uint32_t Lookup(std::u16string_view key) const;
   uint32_t LookupHashed(std::u16string_view key, uint32_t hash) const;
   void Rehash(size_t slots);
+  // The first index, for a dictionary that has reached the threshold.
+  void BuildIndex();
   void IndexMember(uint32_t member, uint32_t hash);
 
   ElementStore<Member> members_;

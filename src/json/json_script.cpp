@@ -274,6 +274,7 @@ void cJSONScript::Set(const Value& args, cStringBuilder&) {
   const bool known = m_Vars.Exists(key);
   std::u16string text = ExecCommand(Member(args, u"value"));
   if (known) {
+    // Looked up again: the value's evaluation may have moved the members.
     *m_Vars.Find(key) = Value(std::move(text));
     return;
   }
