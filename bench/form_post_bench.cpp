@@ -15,10 +15,10 @@
 #include <string>
 #include <thread>
 
-#include "http/form_post.h"
-#include "platform/code_page.h"
-#include "platform/dialogs.h"
-#include "platform/message_loop.h"
+#include <comsvc/form_post.h>
+#include <comsvc/code_page.h>
+#include <comsvc/dialogs.h>
+#include <comsvc/message_loop.h>
 
 namespace {
 

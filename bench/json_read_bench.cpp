@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/utf8.h"
-#include "json/json_reader.h"
+#include <comsvc/utf8.h>
+#include <comsvc/json_reader.h>
 
 namespace {
 
@@ -33,7 +33,7 @@ const char* const kFiles[] = {"canada.json",    "citm_catalog.json", "github_eve
 // The copy whose large integers read as doubles where there is one, so that
 // a 32-bit integer reader reads the whole document.
 fs::path DocumentPath(const std::string& name) {
-  const fs::path data = fs::path(COMSVC_SHARED_DIR) / "bench-data";
+  const fs::path data = COMSVC_BENCH_DATA_DIR;
   const fs::path widened = data / "json-int32" / name;
   return fs::exists(widened) ? widened : data / "json" / name;
 }

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "json/json_reader.h"
-#include "json/json_script.h"
+#include <comsvc/json_reader.h>
+#include <comsvc/json_script.h>
 
 namespace {
 

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "core/value.h"
-#include "digest/md5_digest.h"
-#include "digest/md5_function.h"
-#include "platform/code_page.h"
+#include <comsvc/value.h>
+#include <comsvc/md5_digest.h>
+#include <comsvc/md5_function.h>
+#include <comsvc/code_page.h>
 
 extern char** environ;
 

@@ -6,12 +6,12 @@
 #include <sstream>
 
 #include "cli/json_output.h"
-#include "core/utf8.h"
-#include "core/value.h"
-#include "json/json_reader.h"
-#include "platform/code_page.h"
+#include <comsvc/utf8.h>
+#include <comsvc/value.h>
+#include <comsvc/json_reader.h>
+#include <comsvc/code_page.h>
 #include "platform/console.h"
-#include "platform/locale.h"
+#include <comsvc/locale.h>
 #include "platform/zenity_dialogs.h"
 
 namespace comsvc::cli {

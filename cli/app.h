@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dialogs.h"
+#include <comsvc/dialogs.h>
 
 namespace comsvc::cli {
 

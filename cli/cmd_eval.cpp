@@ -8,10 +8,10 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "json/json_reader.h"
-#include "json/json_script.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/json_reader.h>
+#include <comsvc/json_script.h>
 
 namespace comsvc::cli {
 namespace {

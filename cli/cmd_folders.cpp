@@ -7,8 +7,8 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
-#include "core/utf8.h"
-#include "platform/folder_locations.h"
+#include <comsvc/utf8.h>
+#include <comsvc/folder_locations.h>
 
 namespace comsvc::cli {
 namespace {

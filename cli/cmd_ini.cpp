@@ -5,7 +5,7 @@
 
 #include "cli/app.h"
 #include "cli/commands.h"
-#include "platform/ini_settings.h"
+#include <comsvc/ini_settings.h>
 
 namespace comsvc::cli {
 namespace {

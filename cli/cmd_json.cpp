@@ -7,8 +7,8 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
-#include "core/utf8.h"
-#include "json/json_reader.h"
+#include <comsvc/utf8.h>
+#include <comsvc/json_reader.h>
 
 namespace comsvc::cli {
 

@@ -5,9 +5,9 @@
 
 #include "cli/app.h"
 #include "cli/commands.h"
-#include "core/value.h"
-#include "digest/md5_digest.h"
-#include "digest/md5_function.h"
+#include <comsvc/value.h>
+#include <comsvc/md5_digest.h>
+#include <comsvc/md5_function.h>
 
 namespace comsvc::cli {
 

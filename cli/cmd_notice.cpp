@@ -7,8 +7,8 @@
 
 #include "cli/app.h"
 #include "cli/commands.h"
-#include "platform/message_loop.h"
-#include "platform/message_window.h"
+#include <comsvc/message_loop.h>
+#include <comsvc/message_window.h>
 
 namespace comsvc::cli {
 namespace {

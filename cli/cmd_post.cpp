@@ -9,9 +9,9 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
-#include "http/form_post.h"
-#include "json/json_reader.h"
-#include "platform/message_loop.h"
+#include <comsvc/form_post.h>
+#include <comsvc/json_reader.h>
+#include <comsvc/message_loop.h>
 
 namespace comsvc::cli {
 

@@ -5,7 +5,7 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/url_parts_json.h"
-#include "http/form_post.h"
+#include <comsvc/form_post.h>
 
 namespace comsvc::cli {
 

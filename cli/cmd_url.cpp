@@ -5,7 +5,7 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/url_parts_json.h"
-#include "http/url_helper.h"
+#include <comsvc/url_helper.h>
 
 namespace comsvc::cli {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 
 namespace comsvc::cli {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/value.h"
-#include "platform/dialogs.h"
+#include <comsvc/value.h>
+#include <comsvc/dialogs.h>
 
 namespace comsvc::cli {
 

@@ -5,7 +5,8 @@
 
 #include "cli/app.h"
 #include "cli/commands.h"
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/version.h>
 
 namespace comsvc::cli {
 namespace {

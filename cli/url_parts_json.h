@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "http/url_helper.h"
+#include <comsvc/url_helper.h>
 
 namespace comsvc::cli {
 

@@ -4,7 +4,6 @@
 find_package(OpenSSL REQUIRED)
 find_package(CURL REQUIRED)
 find_package(nlohmann_json REQUIRED)
-find_package(Threads REQUIRED)
 add_library(comsvc_peers INTERFACE)
 target_link_libraries(comsvc_peers INTERFACE OpenSSL::Crypto CURL::libcurl nlohmann_json::nlohmann_json Threads::Threads)
 # Debian builds cpp-httplib as a shared library; its header only declares.

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "http/form_post.h"
-#include "platform/code_page.h"
-#include "platform/dialogs.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/form_post.h>
+#include <comsvc/code_page.h>
+#include <comsvc/dialogs.h>
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/code_page.h"
+#include <comsvc/code_page.h>
 #include "platform/ini_profile.h"
 
 namespace {

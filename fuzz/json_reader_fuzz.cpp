@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "json/json_reader.h"
+#include <comsvc/json_reader.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string text(size / 2, u'\0');

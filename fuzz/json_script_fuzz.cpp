@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "json/json_script.h"
-#include "platform/dialogs.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/json_script.h>
+#include <comsvc/dialogs.h>
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "digest/md5_digest.h"
+#include <comsvc/md5_digest.h>
 
 namespace {
 

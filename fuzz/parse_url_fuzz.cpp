@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "http/url_helper.h"
-#include "platform/code_page.h"
-#include "platform/dialogs.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/url_helper.h>
+#include <comsvc/code_page.h>
+#include <comsvc/dialogs.h>
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "core/value.h"
+#include <comsvc/value.h>
 
 #include <algorithm>
 #include <bit>
@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/document_arena.h"
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
 
 namespace comsvc {
 

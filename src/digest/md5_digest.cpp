@@ -1,4 +1,4 @@
-#include "digest/md5_digest.h"
+#include <comsvc/md5_digest.h>
 
 #include <algorithm>
 #include <bit>
@@ -8,9 +8,9 @@
 #include <memory>
 #include <optional>
 
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
 #include "platform/binary_file.h"
-#include "platform/code_page.h"
+#include <comsvc/code_page.h>
 
 namespace comsvc {
 namespace {

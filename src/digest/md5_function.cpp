@@ -1,14 +1,15 @@
-#include "digest/md5_function.h"
+#include <comsvc/md5_function.h>
 
 #include <bit>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "core/runtime_error.h"
-#include "platform/code_page.h"
-#include "platform/locale.h"
-#include "platform/value_text.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/code_page.h>
+#include <comsvc/locale.h>
+#include <comsvc/value_text.h>
+#include "digest/md5_shifts.h"
 
 namespace comsvc::MD5ForServer {
 

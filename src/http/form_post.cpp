@@ -1,10 +1,10 @@
-#include "http/form_post.h"
+#include <comsvc/form_post.h>
 
 #include <optional>
 #include <vector>
 
-#include "json/json_reader.h"
-#include "platform/dialogs.h"
+#include <comsvc/json_reader.h>
+#include <comsvc/dialogs.h>
 
 namespace comsvc::Remote {
 

@@ -1,9 +1,9 @@
-#include "http/url_helper.h"
+#include <comsvc/url_helper.h>
 
-#include "core/runtime_error.h"
-#include "platform/code_page.h"
-#include "platform/dialogs.h"
-#include "platform/locale.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/code_page.h>
+#include <comsvc/dialogs.h>
+#include <comsvc/locale.h>
 
 namespace comsvc::url_helper {
 

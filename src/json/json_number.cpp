@@ -7,7 +7,7 @@
 #include <limits>
 #include <optional>
 
-#include "platform/locale.h"
+#include <comsvc/locale.h>
 
 namespace comsvc::JSON {
 

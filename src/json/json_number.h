@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "core/value.h"
+#include <comsvc/value.h>
 
 namespace comsvc::JSON {
 

@@ -1,4 +1,4 @@
-#include "json/json_reader.h"
+#include <comsvc/json_reader.h>
 
 #include <algorithm>
 #include <charconv>
@@ -14,11 +14,11 @@
 #endif
 
 #include "core/document_arena.h"
-#include "core/runtime_error.h"
-#include "core/utf8.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
 #include "json/json_number.h"
-#include "platform/locale.h"
-#include "text/string_builder.h"
+#include <comsvc/locale.h>
+#include <comsvc/string_builder.h>
 
 namespace comsvc::JSON {
 

@@ -1,17 +1,17 @@
-#include "json/json_script.h"
+#include <comsvc/json_script.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "json/json_reader.h"
-#include "platform/dialogs.h"
-#include "platform/locale.h"
-#include "platform/value_text.h"
-#include "text/string_builder.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/json_reader.h>
+#include <comsvc/dialogs.h>
+#include <comsvc/locale.h>
+#include <comsvc/value_text.h>
+#include <comsvc/string_builder.h>
 
 namespace comsvc {
 namespace {

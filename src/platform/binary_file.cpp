@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <string>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 
 namespace comsvc::platform {
 namespace {

@@ -1,11 +1,11 @@
-#include "platform/dialogs.h"
+#include <comsvc/dialogs.h>
 
 #include <errno.h>
 #include <unistd.h>
 
 #include <algorithm>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 
 namespace comsvc::platform {
 

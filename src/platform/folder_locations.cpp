@@ -1,4 +1,4 @@
-#include "platform/folder_locations.h"
+#include <comsvc/folder_locations.h>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 #include "platform/atomic_file_edit.h"
-#include "platform/code_page.h"
+#include <comsvc/code_page.h>
 #include "platform/loaded_modules.h"
 #include "platform/path_parts.h"
 

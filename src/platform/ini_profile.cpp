@@ -3,9 +3,9 @@
 #include <optional>
 #include <vector>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 #include "platform/atomic_file_edit.h"
-#include "platform/locale.h"
+#include <comsvc/locale.h>
 
 namespace comsvc::platform {
 namespace {

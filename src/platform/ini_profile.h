@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/code_page.h"
+#include <comsvc/code_page.h>
 
 namespace comsvc::platform {
 

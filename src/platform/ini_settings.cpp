@@ -1,9 +1,9 @@
-#include "platform/ini_settings.h"
+#include <comsvc/ini_settings.h>
 
 #include <optional>
 
-#include "core/utf8.h"
-#include "platform/code_page.h"
+#include <comsvc/utf8.h>
+#include <comsvc/code_page.h>
 #include "platform/ini_profile.h"
 #include "platform/loaded_modules.h"
 #include "platform/path_parts.h"

@@ -1,4 +1,4 @@
-#include "platform/locale.h"
+#include <comsvc/locale.h>
 
 #include <langinfo.h>
 #include <locale.h>
@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
 
 namespace comsvc::platform {
 

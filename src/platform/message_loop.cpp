@@ -1,4 +1,4 @@
-#include "platform/message_loop.h"
+#include <comsvc/message_loop.h>
 
 #include <poll.h>
 

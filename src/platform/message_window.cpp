@@ -1,6 +1,8 @@
-#include "platform/message_window.h"
+#include <comsvc/message_window.h>
 
 #include <utility>
+
+#include "platform/form_window.h"
 
 namespace comsvc {
 

@@ -1,4 +1,4 @@
-#include "platform/tcp_socket.h"
+#include <comsvc/tcp_socket.h>
 
 #include <netdb.h>
 #include <sys/socket.h>
@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <string>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "platform/code_page.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/code_page.h>
 
 namespace comsvc::platform {
 

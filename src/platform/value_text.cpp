@@ -1,6 +1,6 @@
-#include "platform/value_text.h"
+#include <comsvc/value_text.h>
 
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
 
 namespace comsvc::platform {
 

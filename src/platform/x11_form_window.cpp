@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 #include "platform/form_window.h"
-#include "platform/message_loop.h"
+#include <comsvc/message_loop.h>
 
 namespace comsvc::platform {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 #include "platform/console.h"
-#include "platform/message_loop.h"
+#include <comsvc/message_loop.h>
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/dialogs.h"
+#include <comsvc/dialogs.h>
 
 namespace comsvc::platform {
 

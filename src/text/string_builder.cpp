@@ -1,9 +1,9 @@
-#include "text/string_builder.h"
+#include <comsvc/string_builder.h>
 
 #include <limits>
 
-#include "core/runtime_error.h"
-#include "platform/locale.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/locale.h>
 
 namespace comsvc {
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <comsvc/version.h>
 #include "support/loopback_peer.h"
 #include "support/test_support.h"
 
@@ -35,7 +36,7 @@ TEST(HttpCli, UrlAndRequestPrintExactlyWhatTheHelpersGive) {
       {{"--codepage", "936", "url", "encode", "\xC3\xA9\xE4\xB8\xAD"}, 0, "%A8%A6%D6%D0\n", ""},
       {{"--codepage", "1252", "request", "http://server:81/form?id=7", "a=1&b=x y\xC3\xA9"}, 0,
        "POST /form HTTP/1.0\r\nHost: server\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-       "Content-Length: 14\r\nClient:comsvc/0.1.0\r\n\r\na=1&b=x%20y%E9",
+       "Content-Length: 14\r\nClient:comsvc/" COMSVC_VERSION "\r\n\r\na=1&b=x%20y%E9",
        ""},
       {{"request", "http://server/f", "a=1&&b=2"}, 1, "", Box("Invalid Form: item 2 is empty", "ERROR", "critical")},
   };

@@ -1,10 +1,10 @@
-#include "core/value.h"
+#include <comsvc/value.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
 
 namespace comsvc {
 namespace {

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/utf8.h"
-#include "digest/md5_digest.h"
+#include <comsvc/utf8.h>
+#include <comsvc/md5_digest.h>
 #include "support/openssl_md5.h"
 #include "support/test_support.h"
 

@@ -15,11 +15,12 @@
 #include <random>
 #include <tuple>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "digest/md5_digest.h"
-#include "digest/md5_function.h"
-#include "platform/code_page.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/md5_digest.h>
+#include <comsvc/md5_function.h>
+#include <comsvc/code_page.h>
+#include "digest/md5_shifts.h"
 #include "support/openssl_md5.h"
 #include "support/test_support.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/utf8.h"
-#include "http/form_post.h"
-#include "platform/code_page.h"
-#include "platform/dialogs.h"
-#include "platform/message_loop.h"
+#include <comsvc/utf8.h>
+#include <comsvc/form_post.h>
+#include <comsvc/code_page.h>
+#include <comsvc/dialogs.h>
+#include <comsvc/message_loop.h>
 #include "support/loopback_peer.h"
 
 namespace comsvc::Remote {

@@ -1,13 +1,13 @@
-#include "http/form_post.h"
+#include <comsvc/form_post.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "core/utf8.h"
-#include "platform/code_page.h"
-#include "platform/dialogs.h"
+#include <comsvc/utf8.h>
+#include <comsvc/code_page.h>
+#include <comsvc/dialogs.h>
 
 namespace comsvc::Remote {
 namespace {
@@ -27,12 +27,12 @@ TEST_F(FormPostTest, RequestTextIsComposedByteForByte) {
             u"Host: server\r\n"
             u"Content-Type: application/x-www-form-urlencoded\r\n"
             u"Content-Length: 11\r\n"
-            u"Client:comsvc/0.1.0\r\n"
+            u"Client:comsvc/" COMSVC_VERSION "\r\n"
             u"\r\n"
             u"a=1&b=x%20y");
   // An empty form sends no body headers; a URL without path posts to "/".
   EXPECT_EQ(BuildPostRequest(u"http://server", u"").RequestText,
-            u"POST / HTTP/1.0\r\nHost: server\r\nClient:comsvc/0.1.0\r\n\r\n");
+            u"POST / HTTP/1.0\r\nHost: server\r\nClient:comsvc/" COMSVC_VERSION "\r\n\r\n");
   EXPECT_TRUE(dialogs_->Records().empty());
 }
 

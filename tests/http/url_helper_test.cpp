@@ -1,15 +1,15 @@
-#include "http/url_helper.h"
+#include <comsvc/url_helper.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "platform/code_page.h"
-#include "platform/dialogs.h"
-#include "platform/locale.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/code_page.h>
+#include <comsvc/dialogs.h>
+#include <comsvc/locale.h>
 
 namespace comsvc::url_helper {
 namespace {

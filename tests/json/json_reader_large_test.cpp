@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <random>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "json/json_reader.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/json_reader.h>
 #include "support/test_support.h"
 
 namespace comsvc::JSON {
@@ -50,7 +50,7 @@ TEST(ReadJsonLarge, AHundredMegabytesOfRandomInputAreRead) {
 // Every document of the JSONTestSuite parsing corpus, valid or not.
 TEST(JsonCorpus, EveryDocumentIsRead) {
   size_t documents = 0;
-  const std::filesystem::path corpus = COMSVC_SHARED_DIR "/corpus/JSONTestSuite/test_parsing";
+  const std::filesystem::path corpus = COMSVC_TEST_DATA_DIR "/JSONTestSuite/test_parsing";
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     // Bytes that are not UTF-8 become U+FFFD, as a lenient decoder hands them on.
     const std::u16string text = Utf8ToUtf16(testing::ReadBytes(entry.path()));

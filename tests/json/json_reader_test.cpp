@@ -1,14 +1,14 @@
-#include "json/json_reader.h"
+#include <comsvc/json_reader.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <random>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
 #include "json/json_number.h"
-#include "platform/locale.h"
+#include <comsvc/locale.h>
 
 namespace comsvc::JSON {
 namespace {

@@ -1,4 +1,4 @@
-#include "json/json_script.h"
+#include <comsvc/json_script.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,11 +6,11 @@
 #include <memory>
 #include <optional>
 
-#include "core/runtime_error.h"
-#include "core/utf8.h"
-#include "json/json_reader.h"
-#include "platform/dialogs.h"
-#include "platform/locale.h"
+#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include <comsvc/json_reader.h>
+#include <comsvc/dialogs.h>
+#include <comsvc/locale.h>
 
 namespace comsvc {
 namespace {

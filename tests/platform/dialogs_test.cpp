@@ -1,4 +1,4 @@
-#include "platform/dialogs.h"
+#include <comsvc/dialogs.h>
 
 #include <errno.h>
 #include <gtest/gtest.h>

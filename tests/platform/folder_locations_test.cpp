@@ -1,4 +1,4 @@
-#include "platform/folder_locations.h"
+#include <comsvc/folder_locations.h>
 
 #include <dlfcn.h>
 #include <gnu/libc-version.h>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <utility>
 
-#include "core/utf8.h"
-#include "platform/code_page.h"
+#include <comsvc/utf8.h>
+#include <comsvc/code_page.h>
 #include "support/test_support.h"
 
 namespace comsvc {

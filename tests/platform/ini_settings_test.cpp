@@ -1,12 +1,12 @@
-#include "platform/ini_settings.h"
+#include <comsvc/ini_settings.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "core/utf8.h"
-#include "platform/code_page.h"
+#include <comsvc/utf8.h>
+#include <comsvc/code_page.h>
 #include "support/test_support.h"
 
 namespace comsvc::RWINI {

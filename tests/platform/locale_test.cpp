@@ -1,4 +1,4 @@
-#include "platform/locale.h"
+#include <comsvc/locale.h>
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <charconv>
 #include <functional>
 
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
 
 namespace comsvc::platform {
 namespace {

@@ -1,5 +1,5 @@
 // The notice window on a real X server (Xvfb).
-#include "platform/message_window.h"
+#include <comsvc/message_window.h>
 
 #include <gtest/gtest.h>
 

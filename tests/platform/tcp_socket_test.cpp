@@ -1,4 +1,4 @@
-#include "platform/tcp_socket.h"
+#include <comsvc/tcp_socket.h>
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "core/utf8.h"
+#include <comsvc/utf8.h>
 #include "support/loopback_peer.h"
 
 namespace comsvc::platform {

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/message_loop.h"
-#include "platform/message_window.h"
+#include <comsvc/message_loop.h>
+#include <comsvc/message_window.h>
 
 // After gtest and the library: Xlib's macros clash with their names.
 #include "support/x_server.h"

@@ -1,10 +1,10 @@
-#include "text/string_builder.h"
+#include <comsvc/string_builder.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "core/runtime_error.h"
+#include <comsvc/runtime_error.h>
 
 namespace comsvc {
 namespace {

@@ -1,0 +1,68 @@
+# Install rules in two components, one Debian package each:
+#   dev: libcomsvc.a, the public headers, the CMake package and comsvc.pc
+#        (package libcomsvc-dev);
+#   cli: the comsvc command, its man page and bash completion (package comsvc).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(COMSVC_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/comsvc)
+
+install(TARGETS comsvc EXPORT comsvcTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/comsvc ${COMSVC_GENERATED_INCLUDE_DIR}/comsvc
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+install(EXPORT comsvcTargets NAMESPACE comsvc:: DESTINATION ${COMSVC_CMAKE_DIR} COMPONENT dev)
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/comsvcConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/comsvcConfig.cmake INSTALL_DESTINATION ${COMSVC_CMAKE_DIR})
+# 0.x releases change the interface between minor versions.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/comsvcConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/comsvcConfig.cmake ${PROJECT_BINARY_DIR}/comsvcConfigVersion.cmake
+  DESTINATION ${COMSVC_CMAKE_DIR} COMPONENT dev)
+
+# pkg-config: only a static library is shipped, so what it needs goes in
+# Libs and Requires rather than their .private forms.
+if(COMSVC_X11)
+  set(COMSVC_PC_REQUIRES "x11 xft")
+else()
+  set(COMSVC_PC_REQUIRES "")
+endif()
+set(COMSVC_PC_LIBS "-lcomsvc -pthread")
+if(CMAKE_DL_LIBS)
+  string(APPEND COMSVC_PC_LIBS " -l${CMAKE_DL_LIBS}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/comsvc.pc.in ${PROJECT_BINARY_DIR}/comsvc.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/comsvc.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+
+install(TARGETS comsvc_exe RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+install(FILES ${PROJECT_SOURCE_DIR}/doc/comsvc.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+install(FILES ${PROJECT_SOURCE_DIR}/doc/comsvc.bash-completion
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME comsvc COMPONENT cli)
+
+set(CPACK_PACKAGE_NAME comsvc)
+set(CPACK_PACKAGE_VENDOR "comsvc developers")
+set(CPACK_PACKAGE_CONTACT "comsvc developers <comsvc@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Support services of a Windows macro host's component, for Linux")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+set(CPACK_COMPONENTS_ALL dev cli)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libcomsvc-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_COMPONENT_DEV_DESCRIPTION
+  "comsvc C++20 static library, headers, CMake package and pkg-config file")
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME comsvc)
+set(CPACK_DEBIAN_CLI_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_CLI_PACKAGE_SHLIBDEPS ON)
+set(CPACK_COMPONENT_CLI_DESCRIPTION "comsvc command line: JSON, scripts, MD5, URLs, form posts, INI settings")
+set(COMSVC_DEV_DEPENDS "libc6-dev, libstdc++-12-dev | libstdc++-dev")
+if(COMSVC_X11)
+  string(APPEND COMSVC_DEV_DEPENDS ", libx11-dev, libxft-dev, pkgconf | pkg-config")
+endif()
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS ${COMSVC_DEV_DEPENDS})
+include(CPack)

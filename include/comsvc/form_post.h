@@ -1,0 +1,106 @@
+// Posting a form: composing an HTTP/1.0 POST with a form-encoded body by
+// hand, sending it over a TCP socket and handing each piece of the reply, with
+// its line ends made CR LF, to the socket's owner, who reads the JSON document
+// in it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include <comsvc/value.h>
+#include <comsvc/url_helper.h>
+#include <comsvc/message_loop.h>
+#include <comsvc/tcp_socket.h>
+#include <comsvc/version.h>
+
+namespace comsvc::Remote {
+
+using url_helper::UrlParts;
+
+// What follows "Client:" in every request: this library's name and version.
+inline constexpr std::u16string_view kClientIdentification = u"comsvc/" COMSVC_VERSION;
+
+// Composes the request for posting `form` (name=value items joined by "&")
+// to `url`: the values are percent-encoded, the names go in as they are.
+// Fills all eight fields of the record. A refused request gives a new, empty
+// record (RequestText empty) after a critical-error box titled "ERROR":
+//  - a URL without host: "Invalid Host";
+//  - a host or path holding a control character (CR, LF, ...), which would
+//    put header lines of the caller's making into the request: "Invalid Host"
+//    or "Invalid Path";
+//  - an empty item (from a leading, trailing or doubled "&") or an item
+//    without "=": "Invalid Form: item N is empty" or "Invalid Form: item N
+//    has no "="" (N counts from 1).
+// An empty form text is not refused: it posts an empty body.
+UrlParts BuildPostRequest(std::u16string_view url, std::u16string_view form);
+
+// Every line end written as CR LF: a lone CR and a lone LF each become the
+// pair; a CR LF pair stays one pair.
+std::u16string NormalizeLineEnds(std::u16string_view text);
+
+// The JSON document of a reply: from its first "{" to the end, without
+// leading and trailing spaces, read with ReadJson (check ReaderErrors after).
+// The empty value when the reply holds no "{".
+Value ExtractReplyJson(std::u16string_view reply);
+
+// The owner of a post exchange: its reply handler, and whether it shows
+// socket errors to the user.
+struct PostOwner {
+  // Interactive owners show a socket error's description in a box with the
+  // exclamation icon titled "ERROR"; silent owners show nothing.
+  bool interactive = true;
+  // Gets each piece of the reply, line ends normalised, once per arrival.
+  std::function<void(const std::u16string& reply)> reply;
+  // Told after the exchange has handled a socket error (and shown it).
+  std::function<void(int32_t number, const std::u16string& description)> socket_error;
+  // Told when the peer has closed the connection.
+  std::function<void()> closed;
+};
+
+// One request/reply exchange at a time over the owner's socket.
+//
+//   Idle --Post--> Connecting --connected--> Open --peer close/error--> Idle
+//                      \--error-------------------------------------> Idle
+//
+// Everything runs on the thread of the message loop given at construction.
+class PostExchange {
+ public:
+  explicit PostExchange(PostOwner owner, platform::MessageLoop& loop = platform::MessageLoop::Current());
+  PostExchange(const PostExchange&) = delete;
+  PostExchange& operator=(const PostExchange&) = delete;
+
+  // Composes the request, connects to the URL's host and port, serves the
+  // message loop until the connection is made, then sends the request. The
+  // reply comes later through the owner's reply handler.
+  //
+  // Does nothing while a connection is open, and nothing while an earlier
+  // Post is still waiting for its connection (a handler that runs during the
+  // wait may call Post). A refused request (see BuildPostRequest) makes no
+  // connection attempt. When the attempt fails (an error, or the peer closing
+  // before the connection is reported) the wait ends at that event and
+  // nothing is sent; the socket's connect time-out bounds the wait.
+  void Post(std::u16string_view url, std::u16string_view form);
+
+  // True from the socket's report of the connection until it is closed.
+  bool Connected() const { return connected_; }
+
+  // The socket's events.
+  void OnConnect();
+  void OnDataArrival(size_t bytes);
+  void OnClose();
+  void OnError(int32_t number, const std::u16string& description);
+
+  platform::TcpSocket& Socket() { return socket_; }
+
+ private:
+  PostOwner owner_;
+  platform::MessageLoop& loop_;
+  platform::TcpSocket socket_;
+  bool connected_ = false;
+  bool waiting_ = false;
+  bool attempt_over_ = false;
+};
+
+}  // namespace comsvc::Remote

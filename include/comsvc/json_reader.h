@@ -1,0 +1,20 @@
+// The JSON module: a forgiving reader of JSON text into ordered dictionaries
+// and 1-based collections. It never raises to its caller; problems are
+// written as lines of text that ReaderErrors reports afterwards.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <comsvc/value.h>
+
+namespace comsvc::JSON {
+
+// The root (a dictionary or a collection), or the empty value when the text
+// does not start, after filler, with "{" or "[".
+Value ReadJson(std::u16string_view text);
+
+// The error text of the last ReadJson; empty when it found nothing wrong.
+std::u16string ReaderErrors();
+
+}  // namespace comsvc::JSON

@@ -1,0 +1,60 @@
+// cJSONScript: runs scripts written in JSON and renders values as plain text.
+//
+// A script is a JSON array of texts (written out unchanged) and command
+// objects, whose members are steps run in order: "alert", "input", "switch",
+// "set", "get", "if", "return", and a directive "<%NAME(arguments)%>" for any
+// other key. Boxes go through platform::Dialogs().
+//
+// A script that goes wrong raises comsvc::RuntimeError; the output gathered so
+// far is dropped, while boxes already shown and variables already set stay.
+// json_script.cpp lists which error each kind of failure raises.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <comsvc/value.h>
+
+namespace comsvc {
+
+class cStringBuilder;
+
+class cJSONScript {
+ public:
+  // Reads `sJSON` and runs it. Text the reader rejects shows the
+  // "Parser Error" box and gives the empty text.
+  std::u16string Eval(const std::u16string& sJSON);
+  // The rendering of one value; a JSON object runs as a command object.
+  // Values nested deeper than 41 calls render as "ERROR: Nesting level
+  // exceeded." in their place.
+  std::u16string ExecCommand(const Value& obj);
+
+  // The number of ExecCommand calls in progress. A failure that ends an
+  // evaluation unwinds every call, so the count is back where it was and the
+  // instance stays usable.
+  int32_t Level() const { return m_Level; }
+
+ private:
+  using StepFunction = void (cJSONScript::*)(const Value& args, cStringBuilder& out);
+
+  void Render(const Value& obj, cStringBuilder& out);
+  void RunCommandObject(const Dictionary& commands, cStringBuilder& out);
+  void RunStep(const std::u16string& key, const Value& value, cStringBuilder& out);
+
+  void Alert(const Value& args, cStringBuilder& out);
+  void Input(const Value& args, cStringBuilder& out);
+  void Switch(const Value& args, cStringBuilder& out);
+  void Set(const Value& args, cStringBuilder& out);
+  void Get(const Value& args, cStringBuilder& out);
+  void If(const Value& args, cStringBuilder& out);
+
+  // Variables of "set" and "get", kept for the life of the instance, each
+  // name's key with its text. Keys carry the kind of the name that "set" was
+  // given (see VariableKey in json_script.cpp), so the number 5 and the text
+  // "5" name two variables.
+  Dictionary m_Vars;
+  int32_t m_Level = 0;
+};
+
+}  // namespace comsvc

@@ -1,0 +1,68 @@
+// formMsg: a small notice window that shows one text and unloads itself two
+// seconds after it was loaded.
+//
+// Layout (pixels at 96 dots per inch): caption "提示", client area 359 x 135,
+// Label1 at 16,16 of 329 x 105 with the default label look, Timer1 of
+// 2000 ms running from load. The timer event clears the label and unloads
+// the form; the two seconds count from loading, not from the last
+// setMessage, and pass only while the thread serves its message loop.
+//
+// On a desktop the form is a real X11 window; without a display, or in a
+// build without X11, it is a headless form with the same model and timing.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <comsvc/message_loop.h>
+
+namespace comsvc {
+
+namespace platform {
+class FormWindow;  // the desktop's side of a form; private to the library
+}  // namespace platform
+
+class formMsg {
+ public:
+  static constexpr std::u16string_view kCaption = u"\u63D0\u793A";
+  static constexpr int kClientWidth = 359;
+  static constexpr int kClientHeight = 135;
+  static constexpr int kLabelLeft = 16;
+  static constexpr int kLabelTop = 16;
+  static constexpr int kLabelWidth = 329;
+  static constexpr int kLabelHeight = 105;
+  static constexpr std::chrono::milliseconds kTimerInterval{2000};
+
+  // Loads the form: an empty label, Timer1 running, the window not yet shown.
+  formMsg();
+  ~formMsg();
+  formMsg(const formMsg&) = delete;
+  formMsg& operator=(const formMsg&) = delete;
+
+  // Shows the window. Like every use of an unloaded form, loads it afresh
+  // first (timer running again).
+  void Show();
+  // Sets Label1's text; it neither shows the window nor restarts the timer.
+  void setMessage(const std::u16string& sMessage);
+  // Closes and destroys the window and stops the timer.
+  void Unload();
+
+  bool IsLoaded() const { return loaded_; }
+  bool HasWindow() const { return window_ != nullptr; }  // false: headless
+  const std::u16string& Label1Text() const { return label_text_; }
+
+ private:
+  void Load();
+  void EnsureLoaded();
+  void Timer1Timer();
+  void SetLabel(const std::u16string& text);
+
+  platform::MessageLoop& loop_;
+  bool loaded_ = false;
+  std::u16string label_text_;
+  platform::MessageLoop::Id timer_ = 0;
+  std::unique_ptr<platform::FormWindow> window_;
+};
+
+}  // namespace comsvc

@@ -1,0 +1,196 @@
+// The variant that flows between the services: the empty value, null, a
+// Boolean, a 16- or 32-bit integer, a double, a UTF-16 string, or a shared
+// reference to an ordered dictionary or a 1-based collection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace comsvc {
+
+class Dictionary;
+class Collection;
+class DocumentArena;
+
+struct Empty {
+  friend bool operator==(Empty, Empty) { return true; }
+};
+struct Null {
+  friend bool operator==(Null, Null) { return true; }
+};
+
+enum class ValueKind { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
+
+class Value {
+ public:
+  Value() = default;
+  Value(Null) : v_(Null{}) {}
+  Value(bool b) : v_(b) {}
+  Value(int16_t i) : v_(i) {}
+  Value(int32_t i) : v_(i) {}
+  Value(double d) : v_(d) {}
+  Value(std::u16string s) : v_(std::move(s)) {}
+  Value(const char16_t* s) : v_(std::u16string(s)) {}
+  Value(std::shared_ptr<Dictionary> d) : v_(std::move(d)) {}
+  Value(std::shared_ptr<Collection> c) : v_(std::move(c)) {}
+
+  ValueKind Kind() const { return static_cast<ValueKind>(v_.index()); }
+  bool IsEmpty() const { return Kind() == ValueKind::kEmpty; }
+  bool IsNull() const { return Kind() == ValueKind::kNull; }
+  bool IsString() const { return Kind() == ValueKind::kString; }
+  bool IsObject() const { return Kind() == ValueKind::kObject; }
+  bool IsArray() const { return Kind() == ValueKind::kArray; }
+  bool IsNumber() const {
+    auto k = Kind();
+    return k == ValueKind::kInteger || k == ValueKind::kLong || k == ValueKind::kDouble;
+  }
+
+  // Accessors for a known kind; the caller checks Kind() first.
+  bool AsBoolean() const { return std::get<bool>(v_); }
+  int16_t AsInteger() const { return std::get<int16_t>(v_); }
+  int32_t AsLong() const { return std::get<int32_t>(v_); }
+  double AsDouble() const { return std::get<double>(v_); }
+  const std::u16string& AsString() const { return std::get<std::u16string>(v_); }
+  const std::shared_ptr<Dictionary>& AsObject() const { return std::get<std::shared_ptr<Dictionary>>(v_); }
+  const std::shared_ptr<Collection>& AsArray() const { return std::get<std::shared_ptr<Collection>>(v_); }
+
+  // The value as a double, for the numeric kinds.
+  double NumberValue() const;
+
+  // The type name a host would see: "Empty", "Null", "Boolean", "Integer",
+  // "Long", "Double", "String", "Dictionary", "Collection".
+  std::u16string_view TypeName() const;
+
+ private:
+  std::variant<Empty, Null, bool, int16_t, int32_t, double, std::u16string, std::shared_ptr<Dictionary>,
+               std::shared_ptr<Collection>>
+      v_;
+};
+
+// The elements of a dictionary or collection, in a buffer of their own that
+// grows geometrically, or first in an exact-size buffer lent by the document
+// the container was read from; the first growth moves them out of it.
+template <typename T>
+class ElementStore {
+  static_assert(std::is_nothrow_move_constructible_v<T>);
+
+ public:
+  ElementStore() = default;
+  ElementStore(const ElementStore&) = delete;
+  ElementStore& operator=(const ElementStore&) = delete;
+  ~ElementStore() {
+    std::destroy_n(data_, size_);
+    if (owned_) ::operator delete(data_);
+  }
+
+  size_t size() const { return size_; }
+  const T& operator[](size_t i) const { return data_[i]; }
+  std::span<const T> View() const { return {data_, size_}; }
+
+  template <typename... Args>
+  void EmplaceBack(Args&&... args) {
+    if (size_ == capacity_) Grow();
+    std::construct_at(data_ + size_, std::forward<Args>(args)...);
+    ++size_;
+  }
+
+  // Moves `elements` into `memory`, room for exactly that many, while the
+  // store is still empty.
+  void AdoptInto(std::span<T> elements, void* memory) {
+    if (elements.size() > kMaxCapacity) throw std::bad_alloc();
+    data_ = std::uninitialized_move(elements.begin(), elements.end(), static_cast<T*>(memory));
+    data_ -= elements.size();
+    size_ = capacity_ = static_cast<uint32_t>(elements.size());
+    owned_ = false;
+  }
+
+ private:
+  // Counts stay within 31 bits, as the containers' own counts do.
+  static constexpr uint32_t kMaxCapacity = INT32_MAX;
+
+  void Grow() {
+    if (capacity_ > kMaxCapacity / 2) throw std::bad_alloc();
+    const uint32_t capacity = capacity_ == 0 ? 1 : 2 * capacity_;
+    T* data = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    std::uninitialized_move(data_, data_ + size_, data);
+    std::destroy_n(data_, size_);
+    if (owned_) ::operator delete(data_);
+    data_ = data;
+    capacity_ = capacity & kMaxCapacity;  // within the 31-bit field
+    owned_ = true;
+  }
+
+  // Sixteen bytes in all: a document holds many small containers.
+  T* data_ = nullptr;
+  uint32_t size_ = 0;
+  uint32_t capacity_ : 31 = 0;
+  uint32_t owned_ : 1 = true;
+};
+
+// An ordered dictionary: exact, case-sensitive keys, members in insertion
+// order, average O(1) look-up. Adding a key that is present raises error 457
+// and leaves the dictionary as it was.
+class Dictionary {
+ public:
+  using Member = std::pair<std::u16string, Value>;
+  static constexpr std::u16string_view kTypeName = u"Dictionary";
+
+  void Add(std::u16string key, Value value);
+  bool Exists(std::u16string_view key) const { return Lookup(key) != kNone; }
+  // The member's value, or nullptr when the key is absent.
+  const Value* Find(std::u16string_view key) const;
+  Value* Find(std::u16string_view key);
+  // The member's value, or the empty value when the key is absent.
+  Value Item(std::u16string_view key) const;
+  int32_t Count() const { return static_cast<int32_t>(members_.size()); }
+  std::span<const Member> Members() const { return members_.View(); }
+  // Takes `members`, whose keys the caller has found distinct, into an
+  // empty dictionary, in memory from `arena`.
+  void AdoptDistinct(std::span<Member> members, DocumentArena& arena);
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  // Below this size a linear scan beats hashing; above it a hash index is kept.
+  static constexpr size_t kIndexThreshold = 8;
+
+  uint32_t Lookup(std::u16string_view key) const;
+  uint32_t LookupHashed(std::u16string_view key, uint32_t hash) const;
+  void Rehash(size_t slots);
+  // The first index, for a dictionary that has reached the threshold.
+  void BuildIndex();
+  void IndexMember(uint32_t member, uint32_t hash);
+
+  ElementStore<Member> members_;
+  // Open addressing once the dictionary has grown: each slot holds the key's
+  // hash in the high half and member index + 1 in the low half; 0 is free.
+  // The count is a power of two, or 0 while there is no index.
+  std::unique_ptr<uint64_t[]> slots_;
+  size_t slot_count_ = 0;
+};
+
+// A 1-based collection of values in the order added.
+class Collection {
+ public:
+  static constexpr std::u16string_view kTypeName = u"Collection";
+
+  void Add(Value value) { items_.EmplaceBack(std::move(value)); }
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  // Item by 1-based index; error 9 outside 1..Count().
+  const Value& Item(int32_t index) const;
+  std::span<const Value> Items() const { return items_.View(); }
+  // Takes `items` into an empty collection, in memory from `arena`.
+  void Adopt(std::span<Value> items, DocumentArena& arena);
+
+ private:
+  ElementStore<Value> items_;
+};
+
+}  // namespace comsvc
