@@ -8,8 +8,7 @@ include(CMakePackageConfigHelpers)
 set(COMSVC_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/comsvc)
 
 install(TARGETS comsvc EXPORT comsvcTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/comsvc ${COMSVC_GENERATED_INCLUDE_DIR}/comsvc
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(EXPORT comsvcTargets NAMESPACE comsvc:: DESTINATION ${COMSVC_CMAKE_DIR} COMPONENT dev)
@@ -22,7 +21,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/comsvcConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/comsvcConfig.cmake ${PROJECT_BINARY_DIR}/comsvcConfigVersion.cmake
   DESTINATION ${COMSVC_CMAKE_DIR} COMPONENT dev)
 
-# pkg-config: only a static library is shipped, so what it needs goes in
+# pkg-config: the prefix is found from the file's own place, so that the
+# same file serves an install prefix, the Debian package and an unpacked copy
+# of it. Only a static library is shipped, so what it needs goes in
 # Libs and Requires rather than their .private forms.
 if(COMSVC_X11)
   set(COMSVC_PC_REQUIRES "x11 xft")
@@ -33,6 +34,8 @@ set(COMSVC_PC_LIBS "-lcomsvc -pthread")
 if(CMAKE_DL_LIBS)
   string(APPEND COMSVC_PC_LIBS " -l${CMAKE_DL_LIBS}")
 endif()
+file(RELATIVE_PATH COMSVC_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" COMSVC_PC_TO_PREFIX "${COMSVC_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/comsvc.pc.in ${PROJECT_BINARY_DIR}/comsvc.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/comsvc.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 

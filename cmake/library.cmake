@@ -73,8 +73,7 @@ set(COMSVC_MODULES core platform text json digest http)
 add_library(comsvc STATIC)
 add_library(comsvc::comsvc ALIAS comsvc)
 foreach(module IN LISTS COMSVC_MODULES)
-  # Linking an object library directly puts its objects in the archive.
-  target_link_libraries(comsvc PRIVATE $<BUILD_INTERFACE:comsvc_${module}>)
+  target_sources(comsvc PRIVATE $<TARGET_OBJECTS:comsvc_${module}>)
 endforeach()
 target_include_directories(comsvc PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
