@@ -2,6 +2,11 @@
 // turns text into bytes or bytes into text (digests, percent-encoding, the
 // socket, INI files, folder paths).
 //
+// Process-wide and set before use: a host calls SetCurrent once, before any
+// thread converts text; changing it while other threads convert is safe (the
+// switch is atomic) but each conversion then uses whichever code page was in
+// force when it started.
+//
 // Conversion tables are built once per code page from the C library's iconv;
 // converting is then a table look-up per code unit. What the code page lacks
 // becomes "?" (no best-fit), one "?" per UTF-16 code unit, so a surrogate pair

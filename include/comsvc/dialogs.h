@@ -1,6 +1,11 @@
 // Modal message and input boxes behind one interface, so that the services
 // show boxes without knowing who answers them: a person at a terminal, a
 // desktop, or a script of answers (tests, batch runs).
+//
+// The dialog service is process-wide and set before use: a host calls
+// SetDialogs before any thread shows a box, and never while one does. A
+// service's own methods are called from whichever thread shows the box; the
+// services below are not meant to be shared by threads at once.
 #pragma once
 
 #include <memory>

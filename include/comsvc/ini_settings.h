@@ -1,9 +1,10 @@
 // Single values kept in INI files beside the module that holds the library,
 // or at a path the caller gives.
 //
-// Module state, shared by all callers and unguarded: callers set `IniName`
-// (and, for a complete path, `IniNameIsPath`) right before each call of
-// IniRead or IniWrite, on one thread.
+// Module state, process-wide and unguarded: callers set `IniName` (and, for
+// a complete path, `IniNameIsPath`) right before each call of IniRead or
+// IniWrite, all on one thread; two threads using this module at once would
+// write to each other's files.
 #pragma once
 
 #include <string>

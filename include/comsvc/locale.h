@@ -1,5 +1,10 @@
 // The user's locale as the services see it: number reading and writing, the
 // decimal separator, and case mapping.
+//
+// The number format is process-wide and set before use: a host calls
+// Locale::SetDecimalSeparator before any thread reads or writes numbers, and
+// never while they do (the format is read unguarded). The functions below
+// are otherwise safe to call from any thread.
 #pragma once
 
 #include <cstdint>
