@@ -46,9 +46,11 @@ constexpr size_t kArrayQuoteLength = 20;
 // plus this many characters; past that budget a quote is cut short.
 constexpr size_t kExtraQuoteBudget = 65536;
 
-// The error text of the last read, kept for ReaderErrors.
+// The error text of the calling thread's last read, kept for ReaderErrors.
+// Each thread has its own, so readers on several threads neither share nor
+// overwrite each other's lines.
 std::u16string& ErrorText() {
-  static std::u16string text;
+  thread_local std::u16string text;
   return text;
 }
 
