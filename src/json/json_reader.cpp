@@ -180,6 +180,10 @@ class Reader {
   // comment marks: a "/" or "*" just seen, inside a comment, inside a block
   // comment.
   void SkipFiller() {
+    if (AtEnd()) return;
+    // A lone space, as after most colons, is passed here; before any
+    // comment mark a blank changes nothing the longer run tracks.
+    if (text_[pos_] == u' ') ++pos_;
     if (!AtEnd() && !IsBlank(text_[pos_]) && !MayBeFiller(text_[pos_])) return;
     SkipFillerRun();
   }
