@@ -1,25 +1,62 @@
 // Reading the classic JSON documents: ReadJson against nlohmann::ordered_json
 // (on the UTF-8 bytes) and RapidJSON's UTF-16 DOM (on the same UTF-16 text
 // that ReadJson reads). Throughput is counted in bytes of the UTF-8 file.
-// After the runs a table gives each file's ratios against the peers.
+// After the runs a table gives each file's ratios against the peers, the
+// memory each tree holds against RapidJSON's, and whether the targets are met.
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <malloc.h>
 #include <map>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <comsvc/utf8.h>
 #include <comsvc/json_reader.h>
 
+// While a tree is being measured, every block from operator new counts by
+// the size the heap gave it, as RapidJSON's pool counts its capacity; the
+// rest of the time the hook costs one test.
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long long> live_bytes{0};
+
+size_t BlockSize(void* block) {
+#ifdef _WIN32
+  return _msize(block);
+#else
+  return malloc_usable_size(block);
+#endif
+}
+}  // namespace
+
+void* operator new(size_t bytes) {
+  void* block = std::malloc(bytes == 0 ? 1 : bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  if (counting.load(std::memory_order_relaxed)) live_bytes += static_cast<long long>(BlockSize(block));
+  return block;
+}
+// The hook's own operator new takes its blocks from malloc.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* block) noexcept {
+  if (block != nullptr && counting.load(std::memory_order_relaxed)) live_bytes -= static_cast<long long>(BlockSize(block));
+  std::free(block);
+}
+void operator delete(void* block, size_t) noexcept { operator delete(block); }
+
 namespace {
 
 namespace fs = std::filesystem;
+using Utf16Document = rapidjson::GenericDocument<rapidjson::UTF16<char16_t>>;
 
 struct Document {
   std::string name;
@@ -71,7 +108,6 @@ void ReadWithNlohmann(benchmark::State& state, const Document* d) {
 }
 
 void ReadWithRapidJson(benchmark::State& state, const Document* d) {
-  using Utf16Document = rapidjson::GenericDocument<rapidjson::UTF16<char16_t>>;
   for (auto _ : state) {
     Utf16Document root;
     root.Parse(d->utf16.c_str());
@@ -80,6 +116,37 @@ void ReadWithRapidJson(benchmark::State& state, const Document* d) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * d->utf8.size()));
 }
+
+// The bytes a read tree holds: the blocks that the read leaves allocated,
+// counted on a thread of its own so that no memory kept from an earlier
+// read on the same thread is reused unseen.
+double TreeBytes(const Document& d) {
+  long long held = 0;
+  std::thread([&] {
+    live_bytes = 0;
+    counting = true;
+    const comsvc::Value root = comsvc::JSON::ReadJson(d.utf16);
+    held = live_bytes.load();
+    counting = false;
+  }).join();
+  return static_cast<double>(held);
+}
+
+// RapidJSON's tree lies in its pool allocator, which reports its capacity.
+double RapidJsonTreeBytes(const Document& d) {
+  Utf16Document root;
+  root.Parse(d.utf16.c_str());
+  return static_cast<double>(root.GetAllocator().Capacity());
+}
+
+// Memory held by each document's tree, ours over RapidJSON's.
+std::map<std::string, double> MemoryRatios(const std::vector<Document>& documents) {
+  std::map<std::string, double> ratios;
+  for (const Document& d : documents) ratios[d.name] = TreeBytes(d) / RapidJsonTreeBytes(d);
+  return ratios;
+}
+
+const char* Verdict(bool met) { return met ? "met" : "missed"; }
 
 const char* const kComsvc = "ReadJson";
 const char* const kNlohmann = "nlohmann_ordered_json";
@@ -102,18 +169,32 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
-  void PrintRatios() const {
-    std::printf("\n%-20s %10s %10s %10s %12s %12s\n", "file (MB/s)", kComsvc, "nlohmann", "rapidjson", "x nlohmann",
-                "x rapidjson");
+  // Speed of each file against both peers, memory against RapidJSON, and the
+  // targets: at least 0.7 times RapidJSON's speed on every file and 1.0 on
+  // three, at most twice its memory on every file.
+  void PrintRatios(const std::map<std::string, double>& memory) const {
+    std::printf("\n%-20s %9s %9s %9s %11s %11s %11s %8s %8s\n", "file (MB/s)", kComsvc, "nlohmann", "rapidjson",
+                "x nlohmann", "x rapidjson", "mem x rj", "speed", "memory");
+    int at_par = 0;
+    bool all_fast = true, all_small = true;
     for (const auto& [file, by_reader] : rates_) {
       auto get = [&](const char* reader) {
         auto it = by_reader.find(reader);
         return it == by_reader.end() ? 0.0 : it->second;
       };
       const double ours = get(kComsvc), nlohmann = get(kNlohmann), rapid = get(kRapidJson);
-      std::printf("%-20s %10.1f %10.1f %10.1f %12.2f %12.2f\n", file.c_str(), ours, nlohmann, rapid,
-                  nlohmann > 0 ? ours / nlohmann : 0.0, rapid > 0 ? ours / rapid : 0.0);
+      const double speed = rapid > 0 ? ours / rapid : 0.0;
+      const auto held = memory.find(file);
+      const double mem = held == memory.end() ? 0.0 : held->second;
+      at_par += speed >= 1.0;
+      all_fast = all_fast && speed >= 0.7;
+      all_small = all_small && mem > 0 && mem <= 2.0;
+      std::printf("%-20s %9.1f %9.1f %9.1f %11.2f %11.2f %11.2f %8s %8s\n", file.c_str(), ours, nlohmann, rapid,
+                  nlohmann > 0 ? ours / nlohmann : 0.0, speed, mem, Verdict(speed >= 0.7), Verdict(mem > 0 && mem <= 2.0));
     }
+    std::printf("\nspeed >= 0.7x RapidJSON on every file: %s\n", Verdict(all_fast && !rates_.empty()));
+    std::printf("speed >= 1.0x RapidJSON on three files (%d): %s\n", at_par, Verdict(at_par >= 3));
+    std::printf("memory <= 2x RapidJSON on every file: %s\n", Verdict(all_small && !rates_.empty()));
   }
 
  private:
@@ -136,7 +217,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  reporter.PrintRatios(MemoryRatios(documents));
   benchmark::Shutdown();
   return 0;
 }

@@ -14,7 +14,8 @@ namespace comsvc::JSON {
 // does not start, after filler, with "{" or "[".
 Value ReadJson(std::u16string_view text);
 
-// The error text of the last ReadJson; empty when it found nothing wrong.
+// The error text of the calling thread's last ReadJson; empty when it found
+// nothing wrong. Reads on other threads never change it.
 std::u16string ReaderErrors();
 
 }  // namespace comsvc::JSON

@@ -158,8 +158,9 @@ class Dictionary {
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
-  // Below this size a linear scan beats hashing; above it a hash index is kept.
-  static constexpr size_t kIndexThreshold = 8;
+  // Below this size a linear scan over the keys costs about what hashing
+  // would, and no index is kept: most objects in documents are this small.
+  static constexpr size_t kIndexThreshold = 16;
 
   uint32_t Lookup(std::u16string_view key) const;
   uint32_t LookupHashed(std::u16string_view key, uint32_t hash) const;

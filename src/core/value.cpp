@@ -86,7 +86,7 @@ void Dictionary::Rehash(size_t slots) {
   }
 }
 
-void Dictionary::BuildIndex() { Rehash(std::max<size_t>(32, std::bit_ceil(2 * members_.size()))); }
+void Dictionary::BuildIndex() { Rehash(std::bit_ceil(2 * members_.size())); }
 
 void Dictionary::Add(std::u16string key, Value value) {
   if (slot_count_ == 0) {

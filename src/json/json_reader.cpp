@@ -42,13 +42,18 @@ constexpr size_t kArrayQuoteLength = 20;
 
 // A Boolean or null error line quotes the rest of the text. So that a text
 // full of bad words cannot make the error text grow with the square of its
-// length, the quotes of one read together hold at most the text's length
-// plus this many characters; past that budget a quote is cut short.
+// length, the quotes of one read together hold at most this many times the
+// text's length, plus a fixed allowance for short texts; past that budget a
+// quote is cut short. A document with a handful of bad words, wherever they
+// lie, keeps every quote whole.
+constexpr size_t kQuoteBudgetPerCharacter = 8;
 constexpr size_t kExtraQuoteBudget = 65536;
 
-// The error text of the last read, kept for ReaderErrors.
+// The error text of the calling thread's last read, kept for ReaderErrors.
+// Each thread has its own, so readers on several threads neither share nor
+// overwrite each other's lines.
 std::u16string& ErrorText() {
-  static std::u16string text;
+  thread_local std::u16string text;
   return text;
 }
 
@@ -138,10 +143,17 @@ class Gathered {
   const size_t base_;
 };
 
+// The characters all quotes of one read may hold, saturating for texts too
+// long for the product to fit.
+size_t QuoteBudget(size_t text_length) {
+  if (text_length > (SIZE_MAX - kExtraQuoteBudget) / kQuoteBudgetPerCharacter) return SIZE_MAX;
+  return text_length * kQuoteBudgetPerCharacter + kExtraQuoteBudget;
+}
+
 class Reader {
  public:
   Reader(std::u16string_view text, std::u16string& errors)
-      : text_(text), errors_(errors), quote_budget_(text.size() + kExtraQuoteBudget) {}
+      : text_(text), errors_(errors), quote_budget_(QuoteBudget(text.size())) {}
 
   Value ReadRoot() {
     SkipFiller();
@@ -168,6 +180,10 @@ class Reader {
   // comment marks: a "/" or "*" just seen, inside a comment, inside a block
   // comment.
   void SkipFiller() {
+    if (AtEnd()) return;
+    // A lone space, as after most colons, is passed here; before any
+    // comment mark a blank changes nothing the longer run tracks.
+    if (text_[pos_] == u' ') ++pos_;
     if (!AtEnd() && !IsBlank(text_[pos_]) && !MayBeFiller(text_[pos_])) return;
     SkipFillerRun();
   }

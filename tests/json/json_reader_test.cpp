@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <latch>
 #include <random>
+#include <thread>
 
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
@@ -184,6 +186,66 @@ TEST(ReadJson, NestingIsBoundedAtAThousandLevels) {
   std::u16string lines;
   for (int i = 0; i < 1000; ++i) lines += Line(ErrorNumber::kOutOfStackSpace, u"[" + std::u16string(19, u']'));
   EXPECT_EQ(ReaderErrors(), lines);
+}
+
+// A bad word's line quotes the rest of the text. A long document with
+// several bad words near its start keeps every quote whole; a text made of
+// nothing but bad words still gets an error text within a fixed multiple of
+// its length, so no input makes it grow with the square of its length.
+TEST(ReadJson, BadWordsAreQuotedInFullWithinABoundLinearInTheText) {
+  std::u16string text = u"{";
+  for (int i = 0; i < 6; ++i) text += u"b" + Utf8ToUtf16(std::to_string(i)) + u":tru,";
+  text += u"pad:'" + std::u16string(70'000, u'x') + u"'}";
+  std::u16string expected;
+  for (size_t at = text.find(u"tru"); at != std::u16string::npos; at = text.find(u"tru", at + 1)) {
+    expected += u"Invalid Boolean at position " + Utf8ToUtf16(std::to_string(at + 1)) + u" : " + text.substr(at) + u"\r\n";
+  }
+  ReadJson(text);
+  EXPECT_EQ(ReaderErrors().size(), expected.size());
+  EXPECT_TRUE(ReaderErrors() == expected);
+
+  for (size_t members : {10'000, 40'000}) {
+    std::u16string hostile = u"{";
+    for (size_t i = 0; i < members; ++i) hostile += u"k" + Utf8ToUtf16(std::to_string(i)) + u":nul,";
+    hostile += u"end:1}";
+    ReadJson(hostile);
+    const std::u16string errors = ReaderErrors();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), u'\n'), static_cast<ptrdiff_t>(members));
+    // The quotes' budget, plus each line's own text and position.
+    EXPECT_LE(errors.size(), 8 * hostile.size() + 65536 + members * 48) << members;
+  }
+}
+
+// Readers on several threads at once, half of them on bad documents: each
+// thread sees exactly the errors of its own last read, however the reads
+// interleave, and the thread that started them keeps its own.
+TEST(ReaderErrors, BelongToTheCallingThread) {
+  ReadJson(u"[nul]");
+  const std::u16string own = ReaderErrors();
+  ASSERT_EQ(own, u"Invalid null value at position 2 : nul]\r\n");
+
+  constexpr int kThreads = 8, kReads = 300;
+  std::latch start(kThreads);
+  std::vector<std::string> failures(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::u16string id = Utf8ToUtf16(std::to_string(t));
+      const bool bad = t % 2 == 1;
+      const std::u16string text = bad ? u"{a:tru,b:" + id + u"}" : u"{a:true,b:" + id + u"}";
+      const std::u16string expected = bad ? u"Invalid Boolean at position 4 : tru,b:" + id + u"}\r\n" : u"";
+      const std::string root = "{a=" + std::string(bad ? "false,tru" : "true") + ",b=i:" + std::to_string(t) + "}";
+      start.arrive_and_wait();
+      for (int i = 0; i < kReads && failures[t].empty(); ++i) {
+        const Value read = ReadJson(text);
+        if (Picture(read) != root) failures[t] = "root " + Picture(read);
+        if (ReaderErrors() != expected) failures[t] = "errors " + EncodeUtf8(ReaderErrors());
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], "") << "thread " << t;
+  EXPECT_EQ(ReaderErrors(), own);
 }
 
 }  // namespace
