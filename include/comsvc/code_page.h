@@ -7,9 +7,10 @@
 // switch is atomic) but each conversion then uses whichever code page was in
 // force when it started.
 //
-// Conversion tables are built once per code page from the C library's iconv;
-// converting is then a table look-up per code unit. What the code page lacks
-// becomes "?" (no best-fit), one "?" per UTF-16 code unit, so a surrogate pair
+// The conversion tables are Windows' own, generated from Microsoft's published
+// tables and prepared once per code page; converting is a table look-up per
+// code unit, with the same answers on every platform. What the code page lacks
+// becomes "?" (no best fit), one "?" per UTF-16 code unit, so a surrogate pair
 // gives "??". A double-byte character is written lead byte, then trail byte.
 #pragma once
 
@@ -48,13 +49,13 @@ class CodePage {
   // the code of "?" (63) for a character the code page lacks.
   int16_t CharCode(char16_t c) const;
   // Bytes to text. A lead byte takes the byte after it, whatever it is, and
-  // the pair gives one character ("?" when the pair is undefined); an
-  // undefined byte or a lead byte at the end gives "?". In 1252 the five
-  // bytes the code page leaves undefined (81 8D 8F 90 9D) read as the C1
-  // controls U+0081...; in the other one-byte code pages they read as "?".
+  // the pair gives one character; an undefined pair, an undefined byte or a
+  // lead byte at the end gives the code page's default character ("?", but
+  // U+30FB in 932). Bytes a code page leaves undefined read as Windows reads
+  // them: 1252's 81 8D 8F 90 9D as the C1 controls U+0081..., for example.
   std::u16string FromBytes(std::string_view bytes) const;
 
-  struct Tables;  // built from iconv, see code_page.cpp
+  struct Tables;  // prepared from the generated tables, see code_page.cpp
   // Throws std::invalid_argument for a code page that is not supported. The
   // tables are shared by every instance of the same code page.
   explicit CodePage(int number);

@@ -1,228 +1,113 @@
 #include <comsvc/code_page.h>
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
 
+#include "platform/code_page_tables.h"
+
 namespace comsvc::platform {
 
 namespace {
 
-constexpr char16_t kQuestionMark = u'?';
 constexpr int kDefaultCodePage = 1252;
 // Encoded form of a character: the byte for a one-byte character, lead * 256
-// + trail for a two-byte one. Lead bytes are >= 0x80, so a code >= 0x100 is
+// + trail for a two-byte one. Lead bytes are >= 0x81, so a code >= 0x100 is
 // always a two-byte character.
 using Code = uint16_t;
-constexpr Code kUnmapped = 0xFFFF;  // no DBCS uses 0xFF as a lead byte
+using code_page_tables::PageTables;
 
-struct CodePageInfo {
-  int number;
-  bool double_byte;
-  const char* iconv_names[2];  // the C library's names, tried in order
-};
-
-constexpr CodePageInfo kCodePages[] = {
-    {874, false, {"CP874", "WINDOWS-874"}},
-    {932, true, {"CP932", "WINDOWS-31J"}},
-    {936, true, {"CP936", "GBK"}},
-    {949, true, {"CP949", "UHC"}},
-    {950, true, {"CP950", "BIG5"}},
-    {1250, false, {"CP1250", "WINDOWS-1250"}},
-    {1251, false, {"CP1251", "WINDOWS-1251"}},
-    {1252, false, {"CP1252", "WINDOWS-1252"}},
-    {1253, false, {"CP1253", "WINDOWS-1253"}},
-    {1254, false, {"CP1254", "WINDOWS-1254"}},
-    {1255, false, {"CP1255", "WINDOWS-1255"}},
-    {1256, false, {"CP1256", "WINDOWS-1256"}},
-    {1257, false, {"CP1257", "WINDOWS-1257"}},
-    {1258, false, {"CP1258", "WINDOWS-1258"}},
-};
-
-const CodePageInfo* FindInfo(int number) {
-  for (const auto& info : kCodePages) {
-    if (info.number == number) return &info;
-  }
-  return nullptr;
-}
-
-// An iconv descriptor that closes itself.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-  enum class Outcome { kConverted, kIncomplete, kInvalid };
-
-  // Converts `in` whole, from the initial shift state, flushing any state the
-  // converter keeps (the combining code pages hold back a base letter).
-  Outcome Convert(const char* in, size_t in_size, char* out, size_t out_capacity, size_t* out_size) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* in_ptr = const_cast<char*>(in);
-    char* out_ptr = out;
-    size_t out_left = out_capacity;
-    size_t rc = iconv(cd_, &in_ptr, &in_size, &out_ptr, &out_left);
-    if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? Outcome::kIncomplete : Outcome::kInvalid;
-    if (iconv(cd_, nullptr, nullptr, &out_ptr, &out_left) == static_cast<size_t>(-1)) return Outcome::kInvalid;
-    *out_size = out_capacity - out_left;
-    return Outcome::kConverted;
-  }
-
- private:
-  iconv_t cd_;
-};
-
-// The C library's name for the code page, or nullptr when it has none.
-const char* IconvName(const CodePageInfo& info) {
-  for (const char* name : info.iconv_names) {
-    if (Converter("UTF-16LE", name).ok()) return name;
+const PageTables* FindPage(int number) {
+  for (const PageTables& page : code_page_tables::kPages) {
+    if (page.number == number) return &page;
   }
   return nullptr;
 }
 
 }  // namespace
 
+// Reading looks up the generated arrays in place; writing uses a two-level
+// table (high byte of the code unit -> block of 256 codes) built once, where
+// every high byte the page has nothing for shares one block of default bytes.
 struct CodePage::Tables {
-  bool double_byte = false;
-  // Bytes to text: the character of each single byte ("?" when undefined);
-  // for a lead byte, the index of its row of trail bytes.
-  std::array<char16_t, 256> single{};
-  std::array<int16_t, 256> lead_row{};
-  std::vector<std::array<char16_t, 256>> rows;
-  // Text to bytes: the code of every UTF-16 code unit ("?" when the code page
-  // lacks it; kUnmapped while the tables are being built).
-  std::vector<Code> encode = std::vector<Code>(0x10000, kUnmapped);
+  explicit Tables(const PageTables& page);
 
-  char16_t Decode(Code code) const {
-    if (code < 0x100) return single[code];
-    const int16_t row = lead_row[code >> 8];
-    return row < 0 ? kQuestionMark : rows[row][code & 0xFF];
+  const PageTables& page;
+  // For a lead byte, the offset of its row in page.pairs; -1 otherwise.
+  std::array<int32_t, 256> lead_row{};
+  std::array<uint32_t, 256> encode_block{};
+  std::vector<Code> encode_codes;
+
+  bool IsDoubleByte() const { return !page.lead_ranges.empty(); }
+  Code Encode(char16_t c) const { return encode_codes[encode_block[c >> 8] + (c & 0xFF)]; }
+  char16_t DecodePair(int32_t row, unsigned char trail) const {
+    if (trail < page.first_trail || trail > page.last_trail) return page.unicode_default;
+    return page.pairs[static_cast<size_t>(row + trail - page.first_trail)];
   }
+
+ private:
+  void IndexLeadBytes();
+  std::vector<Code> DenseEncodeTable() const;
+  void CompressEncodeTable(const std::vector<Code>& dense);
 };
+
+CodePage::Tables::Tables(const PageTables& source) : page(source) {
+  IndexLeadBytes();
+  CompressEncodeTable(DenseEncodeTable());
+}
+
+void CodePage::Tables::IndexLeadBytes() {
+  lead_row.fill(-1);
+  if (!IsDoubleByte()) return;
+  const int trail_count = page.last_trail - page.first_trail + 1;
+  int32_t row = 0;
+  for (const auto& range : page.lead_ranges) {
+    for (int lead = range.first; lead <= range.last; ++lead, row += trail_count) lead_row[lead] = row;
+  }
+}
+
+// The inverse of reading, lowest code first, corrected by the page's list of
+// exceptions; what nothing reads as is written as the default byte.
+std::vector<Code> CodePage::Tables::DenseEncodeTable() const {
+  constexpr Code kUnset = 0xFFFF;  // no trail byte is 0xFF
+  std::vector<Code> dense(0x10000, kUnset);
+  const auto claim = [&dense](char16_t unit, Code code) {
+    if (dense[unit] == kUnset) dense[unit] = code;
+  };
+  for (int b = 0; b < 256; ++b) {
+    if (lead_row[b] < 0) claim(page.single[b], static_cast<Code>(b));
+  }
+  for (int lead = 0; lead < 256; ++lead) {
+    if (lead_row[lead] < 0) continue;
+    for (int trail = page.first_trail; trail <= page.last_trail; ++trail) {
+      claim(DecodePair(lead_row[lead], static_cast<unsigned char>(trail)), static_cast<Code>(lead << 8 | trail));
+    }
+  }
+  for (const auto& exception : page.write_exceptions) dense[exception.unit] = exception.code;
+  std::replace(dense.begin(), dense.end(), kUnset, Code{page.default_byte});
+  return dense;
+}
+
+void CodePage::Tables::CompressEncodeTable(const std::vector<Code>& dense) {
+  encode_codes.assign(256, page.default_byte);  // the shared block
+  for (size_t high = 0; high < 256; ++high) {
+    const auto block = dense.begin() + static_cast<std::ptrdiff_t>(high * 256);
+    const bool all_default = std::all_of(block, block + 256, [this](Code c) { return c == page.default_byte; });
+    if (all_default) continue;
+    encode_block[high] = static_cast<uint32_t>(encode_codes.size());
+    encode_codes.insert(encode_codes.end(), block, block + 256);
+  }
+}
 
 namespace {
 
 using Tables = CodePage::Tables;
-
-// The single UTF-16 code unit that `bytes` decode to, if they decode to one.
-std::optional<char16_t> DecodeOne(Converter& decoder, const char* bytes, size_t size, Converter::Outcome* outcome) {
-  char out[8];
-  size_t out_size = 0;
-  *outcome = decoder.Convert(bytes, size, out, sizeof out, &out_size);
-  if (*outcome != Converter::Outcome::kConverted || out_size != 2) return std::nullopt;
-  return static_cast<char16_t>(static_cast<unsigned char>(out[0]) | static_cast<unsigned char>(out[1]) << 8);
-}
-
-// Reads every one- and two-byte sequence through iconv. Returns every
-// (character, code) pair found, in code order.
-std::vector<std::pair<char16_t, Code>> BuildDecodeTables(Converter& decoder, Tables& tables) {
-  std::vector<std::pair<char16_t, Code>> decoded;
-  tables.lead_row.fill(-1);
-  for (int b = 0; b < 256; ++b) {
-    const char byte = static_cast<char>(b);
-    Converter::Outcome outcome;
-    auto c = DecodeOne(decoder, &byte, 1, &outcome);
-    tables.single[b] = c.value_or(kQuestionMark);
-    if (c) decoded.emplace_back(*c, static_cast<Code>(b));
-    if (outcome == Converter::Outcome::kIncomplete && tables.double_byte) {
-      tables.lead_row[b] = static_cast<int16_t>(tables.rows.size());
-      tables.rows.emplace_back();
-    }
-  }
-  for (int lead = 0x80; lead < 256; ++lead) {
-    if (tables.lead_row[lead] < 0) continue;
-    auto& row = tables.rows[tables.lead_row[lead]];
-    for (int trail = 0; trail < 256; ++trail) {
-      const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-      Converter::Outcome outcome;
-      auto c = DecodeOne(decoder, pair, 2, &outcome);
-      row[trail] = c.value_or(kQuestionMark);
-      if (c) decoded.emplace_back(*c, static_cast<Code>(lead << 8 | trail));
-    }
-  }
-  return decoded;
-}
-
-// The code iconv's encoder gives `c`, if it gives one or two bytes.
-std::optional<Code> EncodeOne(Converter& encoder, char16_t c) {
-  const char in[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-  char out[8];
-  size_t out_size = 0;
-  if (encoder.Convert(in, 2, out, sizeof out, &out_size) != Converter::Outcome::kConverted) return std::nullopt;
-  if (out_size == 1) return static_cast<unsigned char>(out[0]);
-  if (out_size == 2)
-    return static_cast<Code>(static_cast<unsigned char>(out[0]) << 8 | static_cast<unsigned char>(out[1]));
-  return std::nullopt;
-}
-
-// Text to bytes is the inverse of bytes to text, so that only characters that
-// come back unchanged are written (no best fit). Where several codes decode
-// to one character, the code page's own encoder picks.
-void BuildEncodeTable(const std::vector<std::pair<char16_t, Code>>& decoded, Converter& encoder, Tables& tables) {
-  std::vector<bool> ambiguous(0x10000, false);
-  for (const auto& [c, code] : decoded) {
-    if (tables.encode[c] == kUnmapped) {
-      tables.encode[c] = code;
-    } else {
-      ambiguous[c] = true;
-    }
-  }
-  for (size_t c = 0; c < ambiguous.size(); ++c) {
-    if (!ambiguous[c]) continue;
-    auto preferred = EncodeOne(encoder, static_cast<char16_t>(c));
-    if (preferred && tables.Decode(*preferred) == c) tables.encode[c] = *preferred;
-  }
-}
-
-// Where Windows's table differs from the C library's.
-void ApplyWindowsMappings(int number, Tables& tables) {
-  if (number == 1252) {
-    // The five bytes that 1252 leaves undefined stand for the C1 controls.
-    for (unsigned char b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
-      tables.single[b] = b;
-      tables.encode[b] = b;
-    }
-  }
-  if (number == 936) {
-    tables.single[0x80] = u'\u20AC';
-    tables.encode[0x20AC] = 0x80;
-  }
-  // Surrogates are code units, never characters: each becomes "?".
-  for (char32_t c = 0xD800; c <= 0xDFFF; ++c) tables.encode[c] = kUnmapped;
-}
-
-// What the code page lacks is written as "?".
-void SubstituteUnmapped(Tables& tables) {
-  std::replace(tables.encode.begin(), tables.encode.end(), kUnmapped, Code{'?'});
-}
-
-std::shared_ptr<const Tables> BuildTables(const CodePageInfo& info) {
-  const char* name = IconvName(info);
-  if (!name) throw std::runtime_error(std::string("iconv lacks code page ") + info.iconv_names[0]);
-  Converter decoder("UTF-16LE", name);
-  Converter encoder(name, "UTF-16LE");
-  auto tables = std::make_shared<Tables>();
-  tables->double_byte = info.double_byte;
-  auto decoded = BuildDecodeTables(decoder, *tables);
-  BuildEncodeTable(decoded, encoder, *tables);
-  ApplyWindowsMappings(info.number, *tables);
-  SubstituteUnmapped(*tables);
-  return tables;
-}
 
 std::mutex& CacheMutex() {
   static std::mutex mutex;
@@ -230,11 +115,11 @@ std::mutex& CacheMutex() {
 }
 
 // Tables are built once per code page and live as long as the process.
-std::shared_ptr<const Tables> CachedTables(const CodePageInfo& info) {
+std::shared_ptr<const Tables> CachedTables(const PageTables& page) {
   static std::map<int, std::shared_ptr<const Tables>> cache;
   std::lock_guard lock(CacheMutex());
-  auto& slot = cache[info.number];
-  if (!slot) slot = BuildTables(info);
+  auto& slot = cache[page.number];
+  if (!slot) slot = std::make_shared<const Tables>(page);
   return slot;
 }
 
@@ -288,9 +173,9 @@ bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> word
 }  // namespace
 
 CodePage::CodePage(int number) : number_(number) {
-  const CodePageInfo* info = FindInfo(number);
-  if (!info) throw std::invalid_argument("unsupported code page " + std::to_string(number));
-  tables_ = CachedTables(*info);
+  const PageTables* page = FindPage(number);
+  if (!page) throw std::invalid_argument("unsupported code page " + std::to_string(number));
+  tables_ = CachedTables(*page);
 }
 
 CodePage::~CodePage() = default;
@@ -310,7 +195,7 @@ bool CodePage::SetCurrent(int number) {
   return true;
 }
 
-bool CodePage::IsSupported(int number) { return FindInfo(number) != nullptr; }
+bool CodePage::IsSupported(int number) { return FindPage(number) != nullptr; }
 
 int CodePage::CodePageForLocale(std::string_view locale_name) {
   // "language[_TERRITORY][.charset][@modifier]"
@@ -336,14 +221,14 @@ int CodePage::CodePageForLocale(std::string_view locale_name) {
   return kDefaultCodePage;
 }
 
-bool CodePage::IsDoubleByte() const { return tables_->double_byte; }
+bool CodePage::IsDoubleByte() const { return tables_->IsDoubleByte(); }
 
 std::string CodePage::ToBytes(std::u16string_view text) const {
-  std::string bytes(text.size() * (tables_->double_byte ? 2 : 1), '\0');
-  const Code* encode = tables_->encode.data();
+  std::string bytes(text.size() * (tables_->IsDoubleByte() ? 2 : 1), '\0');
+  const Tables& t = *tables_;
   char* out = bytes.data();
   for (char16_t c : text) {
-    const Code code = encode[c];
+    const Code code = t.Encode(c);
     if (code >= 0x100) *out++ = static_cast<char>(code >> 8);
     *out++ = static_cast<char>(code & 0xFF);
   }
@@ -351,7 +236,7 @@ std::string CodePage::ToBytes(std::u16string_view text) const {
   return bytes;
 }
 
-int16_t CodePage::CharCode(char16_t c) const { return static_cast<int16_t>(tables_->encode[c]); }
+int16_t CodePage::CharCode(char16_t c) const { return static_cast<int16_t>(tables_->Encode(c)); }
 
 std::u16string CodePage::FromBytes(std::string_view bytes) const {
   std::u16string text(bytes.size(), u'\0');
@@ -359,13 +244,13 @@ std::u16string CodePage::FromBytes(std::string_view bytes) const {
   char16_t* out = text.data();
   for (size_t i = 0; i < bytes.size(); ++i) {
     const auto b = static_cast<unsigned char>(bytes[i]);
-    const int16_t row = t.lead_row[b];
+    const int32_t row = t.lead_row[b];
     if (row < 0) {
-      *out++ = t.single[b];
+      *out++ = t.page.single[b];
     } else if (i + 1 < bytes.size()) {
-      *out++ = t.rows[row][static_cast<unsigned char>(bytes[++i])];
+      *out++ = t.DecodePair(row, static_cast<unsigned char>(bytes[++i]));
     } else {
-      *out++ = kQuestionMark;  // a lead byte with nothing after it
+      *out++ = t.page.unicode_default;  // a lead byte with nothing after it
     }
   }
   text.resize(static_cast<size_t>(out - text.data()));

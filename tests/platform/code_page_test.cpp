@@ -22,13 +22,52 @@ TEST(CodePage, WritesItsBytesAndAQuestionMarkPerUnitItLacks) {
   }
 }
 
-TEST(CodePage, ReadsItsBytesAndAQuestionMarkForWhatItLacks) {
+TEST(CodePage, ReadsItsBytesAndTheDefaultCharacterForWhatItLacks) {
   const std::tuple<int, std::string, std::u16string> cases[] = {
       {1252, "\x80\xE9\xA0", u"\u20AC\u00E9\u00A0"}, {1252, "\x81\x8D", u"\u0081\u008D"},
       {936, "\x80\xD6\xD0", u"\u20AC\u4E2D"}, {936, "x\xA8\xA6\xD6", u"x\u00E9?"},  // a lead byte at the end
-      {936, "\xFF", u"?"},
+      {936, "\xA1\x7F", u"?"},  // an undefined pair
   };
   for (const auto& [number, bytes, text] : cases) EXPECT_EQ(CodePage(number).FromBytes(bytes), text) << number;
+}
+
+// Where Windows' tables differ from other converters' tables for the same
+// code pages, a text must convert as on Windows, or its digests differ.
+TEST(CodePage, ConvertsAsWindowsWhereOtherTablesDiffer) {
+  struct Case {
+    int number;
+    std::string bytes;
+    std::u16string read;     // what the bytes read as
+    std::string written;     // what `read` is written as
+  };
+  const Case cases[] = {
+      // Bytes a one-byte page leaves undefined are the C1 controls.
+      {1252, "\x81\x8D\x8F\x90\x9D", u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},
+      {874, "\x81\x9F", u"\u0081\u009F", "\x81\x9F"},
+      {1250, "\x83\x98", u"\u0083\u0098", "\x83\x98"},
+      {1251, "\x98", u"\u0098", "\x98"},
+      {1257, "\x8A\x9F", u"\u008A\u009F", "\x8A\x9F"},
+      {1255, "\xCA", u"\u05BA", "\xCA"},
+      // 932 reads what it lacks as U+30FB, a lead byte at the end too.
+      {932, "\x85\x41", u"\u30FB", "\x81\x45"},
+      {932, "a\x81", u"a\u30FB", "a\x81\x45"},
+      {932, "\x80", u"\u0080", "\x80"},
+      // The end-user-defined ranges round-trip through the private use area.
+      {936, "\xAA\xA1", u"\uE000", "\xAA\xA1"},
+      {936, "\xA1\x40", u"\uE4C6", "\xA1\x40"},
+      {949, "\xC9\xA1", u"\uE000", "\xC9\xA1"},
+      {950, "\xFA\x40", u"\uE000", "\xFA\x40"},
+      // Two pairs read as one box-drawing character; it is written as F9 xx.
+      {950, "\xA2\xA4\xF9\xF9", u"\u2550\u2550", "\xF9\xF9\xF9\xF9"},
+      {950, "\xA2\xA5\xF9\xE9", u"\u255E\u255E", "\xF9\xE9\xF9\xE9"},
+      {950, "\xA2\xA7\xF9\xEB", u"\u2561\u2561", "\xF9\xEB\xF9\xEB"},
+      {950, "\xA2\xA6\xF9\xEA", u"\u256A\u256A", "\xF9\xEA\xF9\xEA"},
+  };
+  for (const auto& [number, bytes, read, written] : cases) {
+    const CodePage page(number);
+    EXPECT_EQ(page.FromBytes(bytes), read) << number << " " << bytes;
+    EXPECT_EQ(page.ToBytes(read), written) << number << " " << bytes;
+  }
 }
 
 // Whatever a code page writes must read back as the same character: a
