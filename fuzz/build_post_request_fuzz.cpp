@@ -1,23 +1,23 @@
 // Composes requests from arbitrary URLs and form texts: either error 6, a
 // refusal (an empty record), or a request whose head holds exactly the
-// lines it should, whatever the URL smuggles in.
+// lines it should, whatever the URL smuggles in, and whose body decodes back
+// to the form: each item's name as written, its value (up to a second "=")
+// as the code-page bytes of its characters.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
+#include "fuzz/fuzz_support.h"
 #include <comsvc/form_post.h>
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
 
 size_t CountLines(std::u16string_view head) {
   size_t lines = 0;
@@ -33,14 +33,45 @@ bool HasBareLineBreak(std::u16string_view head) {
   return false;
 }
 
+std::vector<std::u16string_view> Split(std::u16string_view text, char16_t separator) {
+  std::vector<std::u16string_view> pieces;
+  for (size_t start = 0;;) {
+    const size_t at = text.find(separator, start);
+    pieces.push_back(text.substr(start, at == std::u16string_view::npos ? at : at - start));
+    if (at == std::u16string_view::npos) return pieces;
+    start = at + 1;
+  }
+}
+
+void CheckBodyDecodesToForm(std::u16string_view body, std::u16string_view form,
+                            const comsvc::platform::CodePage& code_page) {
+  using comsvc::fuzz::Check;
+  if (form.empty()) {
+    Check(body.empty());
+    return;
+  }
+  const std::vector<std::u16string_view> items = Split(form, u'&');
+  const std::vector<std::u16string_view> sent = Split(body, u'&');
+  Check(sent.size() == items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    const std::vector<std::u16string_view> fields = Split(items[i], u'=');
+    const size_t equals = sent[i].find(u'=');
+    Check(equals != std::u16string_view::npos && sent[i].substr(0, equals) == fields[0]);
+    Check(comsvc::fuzz::PercentDecoded(sent[i].substr(equals + 1)) ==
+          comsvc::fuzz::CharacterBytes(fields[1], code_page));
+  }
+}
+
 }  // namespace
 
 // Input: one byte choosing the code page, then the URL and the form text
 // separated by the first tab.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace comsvc;
+  using fuzz::Check;
   if (size == 0) return -1;
-  platform::CodePage::SetCurrent((data[0] & 1) ? 936 : 1252);
+  const platform::CodePage code_page((data[0] & 1) ? 936 : 1252);
+  platform::CodePage::SetCurrent(code_page.Number());
   platform::SetDialogs(std::make_shared<platform::ScriptedDialogs>());
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   const size_t tab = bytes.find('\t');
@@ -65,8 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(head.ends_with(std::u16string(u"Client:") + std::u16string(Remote::kClientIdentification) + u"\r\n\r\n"));
   Check(!HasBareLineBreak(head));
   Check(CountLines(head) == (u.Body.empty() ? 4u : 6u));
-  const std::string length = std::to_string(u.Body.size());
-  Check(u.Body.empty() || u.Headers.find(u"Content-Length: " + std::u16string(length.begin(), length.end()) + u"\r\n") !=
-                              std::u16string::npos);
+  CheckBodyDecodesToForm(u.Body, form, code_page);
   return 0;
 }

@@ -1,6 +1,7 @@
 // Reads and writes INI files of arbitrary bytes: never a crash or a read out
-// of bounds, a refused write leaves the file as it was, and a plain value
-// written under plain names reads back as written.
+// of bounds. A write of text holding CR or LF (in the section, key or value)
+// is refused and leaves the file as it was; any other write succeeds, and a
+// read gives the value back whenever the format can hold it (see Storable).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,20 +13,20 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_support.h"
 #include <comsvc/code_page.h>
 #include "platform/ini_profile.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
+using comsvc::fuzz::Check;
 
+// Every write is flushed to disk: a folder in memory keeps runs fast.
 const std::string& FilePath() {
   static const std::string path = [] {
-    char folder[] = "/tmp/ini_profile_fuzz.XXXXXX";
-    Check(mkdtemp(folder) != nullptr);
-    return std::string(folder) + "/fuzz.ini";
+    std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm/ini_profile_fuzz.XXXXXX" : "/tmp/ini_profile_fuzz.XXXXXX";
+    Check(mkdtemp(folder.data()) != nullptr);
+    return folder + "/fuzz.ini";
   }();
   return path;
 }
@@ -37,13 +38,31 @@ std::string ReadFile() {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool IsPlain(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-  }
-  return true;
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A'; }
+
+bool HasOuterBlank(std::string_view text) { return !text.empty() && (IsBlank(text.front()) || IsBlank(text.back())); }
+
+bool RoundTrips(std::string_view text, const comsvc::platform::CodePage& code_page) {
+  return code_page.ToBytes(code_page.FromBytes(text)) == text;
 }
+
+// Text the format gives back as written: lines are trimmed of blanks, one
+// pair of matching quotes around a value is removed, a key ends at its first
+// "=" and cannot open a comment or a section header, and text that the code
+// page does not map both ways changes on the way. Arguments end at a NUL.
+bool Storable(std::string_view section, std::string_view key, std::string_view value,
+              const comsvc::platform::CodePage& code_page) {
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+  const bool plain_key = !key.empty() && key.find('=') == std::string_view::npos && key.front() != ';' &&
+                         key.front() != '[' && !HasOuterBlank(key);
+  // A key of the unnamed section may be the first line of the file, and a
+  // file that starts with a byte-order mark reads as Unicode.
+  const bool like_mark = section.empty() && (key.starts_with("\xFF\xFE") || key.starts_with("\xEF\xBB\xBF"));
+  return plain_key && !like_mark && !quoted && !HasOuterBlank(value) && !HasOuterBlank(section) &&
+         RoundTrips(section, code_page) && RoundTrips(key, code_page) && RoundTrips(value, code_page);
+}
+
+std::string_view CString(std::string_view bytes) { return bytes.substr(0, bytes.find('\0')); }
 
 // Takes a piece of up to 15 bytes, its length given by the next byte.
 std::string_view Take(std::string_view& input) {
@@ -75,14 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(got.size() <= 63);
 
   const bool written = comsvc::platform::WriteProfileString(section, key, value, path, code_page);
-  if (value.substr(0, value.find('\0')).find_first_of("\r\n") != std::string_view::npos) {
-    Check(!written);
-    Check(ReadFile() == file);
-  } else {
-    Check(written);
+  const std::string_view texts[] = {CString(section), CString(key), CString(value)};
+  for (std::string_view text : texts) {
+    if (text.find_first_of("\r\n") != std::string_view::npos) {
+      Check(!written);
+      Check(ReadFile() == file);
+      return 0;
+    }
   }
-  if (written && IsPlain(section) && IsPlain(key) && IsPlain(value)) {
-    Check(comsvc::platform::ReadProfileString(section, key, "", 64, path, code_page) == value);
+  Check(written);
+  if (Storable(texts[0], texts[1], texts[2], code_page)) {
+    Check(comsvc::platform::ReadProfileString(section, key, "", 64, path, code_page) == texts[2]);
   }
   return 0;
 }

@@ -71,7 +71,8 @@ class ScriptedDialogs : public DialogService {
 
 // Draws boxes on a terminal: the message box waits for Enter; the input box
 // shows the default and reads a line (an empty line keeps the default); end
-// of input cancels.
+// of input cancels. While a box waits for its line, the thread's message loop
+// is served, as by every modal box.
 class TerminalDialogs : public DialogService {
  public:
   TerminalDialogs(int in_fd, int out_fd);

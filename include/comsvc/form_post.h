@@ -27,9 +27,10 @@ inline constexpr std::u16string_view kClientIdentification = u"comsvc/" COMSVC_V
 // Fills all eight fields of the record. A refused request gives a new, empty
 // record (RequestText empty) after a critical-error box titled "ERROR":
 //  - a URL without host: "Invalid Host";
-//  - a host or path holding a control character (CR, LF, ...), which would
-//    put header lines of the caller's making into the request: "Invalid Host"
-//    or "Invalid Path";
+//  - a host or path holding CR, LF or NUL, which would end the request line
+//    early or put header lines of the caller's making into the request:
+//    "Invalid Host" or "Invalid Path" (TAB, DEL and the other control
+//    characters go through as written);
 //  - an empty item (from a leading, trailing or doubled "&") or an item
 //    without "=": "Invalid Form: item N is empty" or "Invalid Form: item N
 //    has no "="" (N counts from 1).

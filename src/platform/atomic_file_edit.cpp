@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "platform/path_parts.h"
 
@@ -36,12 +37,27 @@ class FileDescriptor {
   int fd_;
 };
 
-// A symbolic link is edited through: the link stays, its target changes.
+// A symbolic link is edited through: the link stays, its target changes
+// (and is created when the link dangles).
 std::string FollowLink(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
   std::unique_ptr<char, decltype(&std::free)> target(realpath(path.c_str(), nullptr), &std::free);
-  return target ? std::string(target.get()) : path;
+  if (target) return std::string(target.get());
+  char dangling[PATH_MAX];
+  ssize_t size = readlink(path.c_str(), dangling, sizeof dangling);
+  if (size <= 0 || static_cast<size_t>(size) >= sizeof dangling) return path;
+  std::string link_target(dangling, static_cast<size_t>(size));
+  return link_target.front() == '/' ? link_target : FolderOf(path) + "/" + link_target;
+}
+
+// Windows refuses to write a file by its read-only attribute, whoever asks;
+// here a file (or folder) counts as writable only when its mode has a write
+// bit AND the process may write it. The mode check matters for a process
+// with the privilege to write anything (root): it must still see a 0444
+// file as read-only.
+bool MayWrite(const std::string& path, const struct stat& st) {
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(path.c_str(), W_OK) == 0;
 }
 
 bool ReadAll(int fd, std::string& out) {
@@ -57,15 +73,15 @@ bool ReadAll(int fd, std::string& out) {
   }
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+bool WriteAllAt(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    ssize_t put = pwrite(fd, bytes.data(), bytes.size(), offset);
     if (put < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    done += static_cast<size_t>(put);
+    bytes.remove_prefix(static_cast<size_t>(put));
+    offset += put;
   }
   return true;
 }
@@ -77,15 +93,60 @@ bool LockExclusive(int fd) {
   return true;
 }
 
-// Writes `bytes` to `temp`, flushed to disk, with the permissions of the file
-// it will replace (or the defaults the umask gives a new file).
+// Writes `bytes` to `temp`, flushed to disk, with the owner and permissions
+// of the file it will replace (or the defaults a new file gets). Changing the
+// owner comes first: it may clear set-id bits that the mode then restores.
 bool WriteTemporary(const std::string& temp, const std::string& bytes, const struct stat* replaced) {
   unlink(temp.c_str());  // a leftover of a writer that was killed
   FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd.Valid()) return false;
-  bool ok = WriteAll(fd.Get(), bytes) && (replaced == nullptr || fchmod(fd.Get(), replaced->st_mode & 07777) == 0) &&
-            fsync(fd.Get()) == 0;
+  bool ok = WriteAllAt(fd.Get(), bytes, 0);
+  if (ok && replaced != nullptr) {
+    struct stat now;
+    ok = fstat(fd.Get(), &now) == 0;
+    if (ok && (now.st_uid != replaced->st_uid || now.st_gid != replaced->st_gid)) {
+      ok = fchown(fd.Get(), replaced->st_uid, replaced->st_gid) == 0;
+    }
+    ok = ok && fchmod(fd.Get(), replaced->st_mode & 07777) == 0;
+  }
+  ok = ok && fsync(fd.Get()) == 0;
   return fd.Close() && ok;
+}
+
+// Replaces `target` by a complete new file: a reader, or a writer killed
+// midway, sees the old file or the new one, never a mix.
+bool ReplaceByRename(const std::string& target, const std::string& bytes, const struct stat* replaced,
+                     int folder_fd) {
+  const std::string temp = FolderOf(target) + "/." + NameOf(target) + ".tmp~";
+  if (!WriteTemporary(temp, bytes, replaced) || rename(temp.c_str(), target.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  fsync(folder_fd);  // makes the rename itself durable; best effort
+  return true;
+}
+
+// Only a plain file with one name, in a folder that may take a new file,
+// can be replaced without losing a link, the owner or the mode.
+bool Replaceable(const std::string& folder, int folder_fd, const struct stat& file) {
+  struct stat st;
+  return file.st_nlink == 1 && fstat(folder_fd, &st) == 0 && MayWrite(folder, st);
+}
+
+// Writes the new content over the old in the same file, from the first byte
+// that differs, and cuts what is left over. The file keeps its identity, so
+// its links, owner and mode stay as they are.
+bool RewriteInPlace(int fd, const std::string& current, const std::string& replacement) {
+  size_t same = 0;
+  while (same < current.size() && same < replacement.size() && current[same] == replacement[same]) ++same;
+  return WriteAllAt(fd, std::string_view(replacement).substr(same), static_cast<off_t>(same)) &&
+         ftruncate(fd, static_cast<off_t>(replacement.size())) == 0 && fsync(fd) == 0;
+}
+
+EditOutcome CreateFile(const std::string& target, int folder_fd, const FileEdit& edit) {
+  std::optional<std::string> content = edit(std::nullopt);
+  if (!content) return EditOutcome::kFailed;
+  return ReplaceByRename(target, *content, nullptr, folder_fd) ? EditOutcome::kWritten : EditOutcome::kFailed;
 }
 
 }  // namespace
@@ -97,38 +158,34 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-EditOutcome EditFileAtomically(const std::string& path, const FileEdit& edit) {
+EditOutcome EditFileUnderLock(const std::string& path, const FileEdit& edit) {
   if (path.empty()) return EditOutcome::kFailed;
   const std::string target = FollowLink(path);
   const std::string folder = FolderOf(target);
-  // Locking the folder rather than the file: the file's inode changes with
-  // every replacement, the folder's does not, and a missing file needs the
-  // same protection while it is created.
+  // The folder's lock serializes the writers of a file with one name: its
+  // inode changes with every replacement, the folder's does not, and a
+  // missing file needs the same protection while it is created. The file's
+  // own lock serializes writers reaching a file by different names (hard
+  // links), which always edit in place.
   FileDescriptor folder_fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder_fd.Valid() || !LockExclusive(folder_fd.Get())) return EditOutcome::kFailed;
 
-  std::optional<std::string> current;
   struct stat st;
-  bool exists = stat(target.c_str(), &st) == 0;
-  if (exists) {
-    if (!S_ISREG(st.st_mode)) return EditOutcome::kFailed;
-    current = ReadWholeFile(target);
-    if (!current) return EditOutcome::kFailed;
-  } else if (errno != ENOENT) {
-    return EditOutcome::kFailed;
+  if (stat(target.c_str(), &st) != 0) {
+    return errno == ENOENT ? CreateFile(target, folder_fd.Get(), edit) : EditOutcome::kFailed;
   }
+  if (!S_ISREG(st.st_mode) || !MayWrite(target, st)) return EditOutcome::kFailed;
+  FileDescriptor file(open(target.c_str(), O_RDWR | O_CLOEXEC));
+  std::string current;
+  if (!file.Valid() || !LockExclusive(file.Get()) || !ReadAll(file.Get(), current)) return EditOutcome::kFailed;
 
   std::optional<std::string> replacement = edit(current);
   if (!replacement) return EditOutcome::kFailed;
-  if (current && *current == *replacement) return EditOutcome::kUnchanged;
-
-  const std::string temp = folder + "/." + NameOf(target) + ".tmp~";
-  if (!WriteTemporary(temp, *replacement, exists ? &st : nullptr) || rename(temp.c_str(), target.c_str()) != 0) {
-    unlink(temp.c_str());
-    return EditOutcome::kFailed;
+  if (*replacement == current) return EditOutcome::kUnchanged;
+  if (Replaceable(folder, folder_fd.Get(), st) && ReplaceByRename(target, *replacement, &st, folder_fd.Get())) {
+    return EditOutcome::kWritten;
   }
-  fsync(folder_fd.Get());  // makes the rename itself durable; best effort
-  return EditOutcome::kWritten;
+  return RewriteInPlace(file.Get(), current, *replacement) ? EditOutcome::kWritten : EditOutcome::kFailed;
 }
 
 }  // namespace comsvc::platform

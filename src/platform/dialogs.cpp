@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include <comsvc/utf8.h>
+#include <comsvc/message_loop.h>
 
 namespace comsvc::platform {
 
@@ -170,20 +171,28 @@ void WriteAll(int fd, std::string_view bytes) {
 }
 
 // Reads one line byte by byte, so that nothing after it is taken from the
-// descriptor. nullopt at end of input before any byte.
+// descriptor. The box is modal, not blocking: while the line is awaited the
+// thread's message loop is served, so its timers, sockets and windows keep
+// running. nullopt at end of input (or a read error) before any byte.
 std::optional<std::string> ReadLine(int fd) {
   std::string line;
-  for (;;) {
+  bool ended = false;
+  bool at_end_of_input = false;
+  MessageLoop& loop = MessageLoop::Current();
+  const MessageLoop::Id watch = loop.WatchFd(fd, MessageLoop::kReadable, [&](unsigned) {
     char byte;
     ssize_t got = read(fd, &byte, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (line.empty()) return std::nullopt;
-      break;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    at_end_of_input = got <= 0;
+    if (at_end_of_input || byte == '\n') {
+      ended = true;
+    } else {
+      line.push_back(byte);
     }
-    if (byte == '\n') break;
-    line.push_back(byte);
-  }
+  });
+  loop.RunUntil([&] { return ended; });
+  loop.UnwatchFd(watch);
+  if (at_end_of_input && line.empty()) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }

@@ -280,11 +280,13 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
                         const CodePage& code_page) {
   // CR and LF are never trail bytes of a double-byte code page: a byte
   // check finds every line break, even beside invalid bytes.
-  if (AsCString(value).find_first_of("\r\n") != std::string_view::npos) return false;
+  for (std::string_view text : {section, key, value}) {
+    if (AsCString(text).find_first_of("\r\n") != std::string_view::npos) return false;
+  }
   const std::u16string text = code_page.FromBytes(AsCString(value));
   const std::u16string section_name = Trim(code_page.FromBytes(AsCString(section)));
   const std::u16string key_name = Trim(code_page.FromBytes(AsCString(key)));
-  EditOutcome outcome = EditFileAtomically(
+  EditOutcome outcome = EditFileUnderLock(
       FileSystemPath(path, code_page), [&](const std::optional<std::string>& current) -> std::optional<std::string> {
         return WithValue(current.value_or(std::string()), section_name, key_name, text, code_page);
       });

@@ -18,8 +18,9 @@
 // after its "=" is replaced (a key holding the same value already is left
 // alone); a new key goes after the last key of its section (for the section
 // "", at the top of the file); a new section goes at the end of the file.
-// New lines end with CR LF. The file is replaced atomically under a lock
-// (see atomic_file_edit.h).
+// New lines end with CR LF. The file is edited under a lock, replaced
+// atomically where its links, owner and mode allow it (see
+// atomic_file_edit.h).
 #pragma once
 
 #include <cstddef>

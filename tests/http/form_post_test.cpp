@@ -40,7 +40,7 @@ TEST_F(FormPostTest, RefusedRequestsAreEmptyRecordsAfterACriticalBox) {
   // Each case is the URL, "?", then the form.
   const std::pair<std::u16string, std::u16string> cases[] = {
       {u"http:///form?a=1", u"Invalid Host"},
-      // Line ends or other control characters would smuggle in header lines.
+      // Line ends would smuggle in header lines.
       {u"http://server\r\nX-Injected: 1/form?a=1", u"Invalid Host"},
       {u"http://server/form\r\nX-Injected: 1?a=1", u"Invalid Path"},
       // Items that are not name=value.
@@ -55,6 +55,45 @@ TEST_F(FormPostTest, RefusedRequestsAreEmptyRecordsAfterACriticalBox) {
     EXPECT_EQ(dialogs_->Records().back().icon, platform::BoxIcon::kCritical);
   }
   EXPECT_EQ(dialogs_->Records().size(), std::size(cases));
+}
+
+// Only what would break the request line is refused; every other control
+// character reaches the request line as written.
+TEST_F(FormPostTest, HostAndPathRefuseOnlyLineBreaksAndNul) {
+  using namespace std::string_literals;
+  struct Case {
+    std::u16string url;
+    std::u16string refusal;  // empty: accepted
+    std::u16string request_line;
+    std::u16string host_line;
+  };
+  const Case cases[] = {
+      {u"http://ser\tver/a\tb", u"", u"POST /a\tb HTTP/1.0", u"Host: ser\tver"},
+      {u"http://ser\x7Fver/a\x7F", u"", u"POST /a\x7F HTTP/1.0", u"Host: ser\x7Fver"},
+      {u"http://server/\x01\x1B\x1F", u"", u"POST /\x01\x1B\x1F HTTP/1.0", u"Host: server"},
+      {u"http://ser\rver/a", u"Invalid Host", {}, {}},
+      {u"http://ser\nver/a", u"Invalid Host", {}, {}},
+      {u"http://ser\0ver/a"s, u"Invalid Host", {}, {}},
+      {u"http://server/a\rb", u"Invalid Path", {}, {}},
+      {u"http://server/a\nb", u"Invalid Path", {}, {}},
+      {u"http://server/a\0b"s, u"Invalid Path", {}, {}},
+      {u"http://", u"Invalid Host", {}, {}},
+      {u"http://:8080/a", u"Invalid Host", {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(EncodeUtf8(c.url));
+    const size_t boxes = dialogs_->Records().size();
+    const UrlParts request = BuildPostRequest(c.url, u"a=1");
+    if (!c.refusal.empty()) {
+      EXPECT_EQ(request, UrlParts{});
+      ASSERT_EQ(dialogs_->Records().size(), boxes + 1);
+      EXPECT_EQ(dialogs_->Records().back().text, c.refusal);
+      continue;
+    }
+    EXPECT_EQ(dialogs_->Records().size(), boxes);
+    EXPECT_EQ(request.RequestText.substr(0, request.RequestText.find(u"\r\n")), c.request_line);
+    EXPECT_NE(request.RequestText.find(u"\r\n" + c.host_line + u"\r\n"), std::u16string::npos);
+  }
 }
 
 TEST(NormalizeLineEnds, EveryLineEndBecomesCrLf) {

@@ -4,8 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/socket.h>
+
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
+
+#include <comsvc/message_loop.h>
+#include <comsvc/message_window.h>
 
 namespace comsvc::platform {
 namespace {
@@ -57,6 +64,62 @@ TEST(TerminalDialogs, InputBoxReadsALineAndCancelsAtTheEndOfInput) {
     const std::string screen = OnTerminal(typed, ask);
     EXPECT_EQ(got, answer) << typed;
     for (const char* part : {"Name?", "Ask", "dflt"}) EXPECT_NE(screen.find(part), std::string::npos) << screen;
+  }
+}
+
+// A terminal box is modal but keeps the thread's queue served while it waits
+// for its line: a loaded notice window still unloads at two seconds, and a
+// socket event is handled as it arrives.
+TEST(TerminalDialogs, BoxesKeepTheMessageLoopServedWhileWaiting) {
+  using Clock = std::chrono::steady_clock;
+  using std::chrono::milliseconds;
+  const std::pair<const char*, std::function<std::u16string(TerminalDialogs&)>> boxes[] = {
+      {"message box",
+       [](TerminalDialogs& t) {
+         t.ShowMessageBox(u"waiting", u"T", BoxIcon::kNone);
+         return std::u16string(u"closed");
+       }},
+      {"input box", [](TerminalDialogs& t) { return t.ShowInputBox(u"Name?", u"T", u"d").value_or(u"cancelled"); }},
+  };
+  for (const auto& [name, show] : boxes) {
+    SCOPED_TRACE(name);
+    int keyboard[2], screen[2], sockets[2];
+    ASSERT_EQ(pipe(keyboard), 0);
+    ASSERT_EQ(pipe(screen), 0);
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+    MessageLoop& loop = MessageLoop::Current();
+    const Clock::time_point start = Clock::now();
+
+    formMsg notice;
+    notice.setMessage(u"saved");
+    std::optional<bool> notice_loaded_at_2300ms;
+    loop.StartOneShot(milliseconds(2300), [&] { notice_loaded_at_2300ms = notice.IsLoaded(); });
+    std::optional<Clock::duration> socket_event_at;
+    const MessageLoop::Id watch = loop.WatchFd(sockets[0], MessageLoop::kReadable, [&](unsigned) {
+      char byte;
+      if (read(sockets[0], &byte, 1) == 1) socket_event_at = Clock::now() - start;
+    });
+    // Another process would send on the socket, and the user answers after
+    // 2.5 s: a thread plays both.
+    std::thread peer([&] {
+      std::this_thread::sleep_for(milliseconds(300));
+      EXPECT_EQ(write(sockets[1], "x", 1), 1);
+      std::this_thread::sleep_until(start + milliseconds(2500));
+      EXPECT_EQ(write(keyboard[1], "typed\n", 6), 6);
+    });
+
+    TerminalDialogs terminal(keyboard[0], screen[1]);
+    const std::u16string answer = show(terminal);
+    const Clock::duration box_open = Clock::now() - start;
+    peer.join();
+    loop.UnwatchFd(watch);
+
+    EXPECT_EQ(answer, name == std::string("input box") ? u"typed" : u"closed");
+    EXPECT_GE(box_open, milliseconds(2500));
+    EXPECT_EQ(notice_loaded_at_2300ms, std::optional<bool>(false));
+    ASSERT_TRUE(socket_event_at.has_value());
+    EXPECT_LT(*socket_event_at, milliseconds(1500));
+    for (int fd : {keyboard[0], keyboard[1], screen[0], screen[1], sockets[0], sockets[1]}) close(fd);
   }
 }
 

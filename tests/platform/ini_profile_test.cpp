@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -155,10 +158,118 @@ TEST(IniProfileWrite, RefusedWritesChangeNothing) {
   CodePage code_page(1252);
   const std::string before = "[A]\r\nx=1\r\n";
   std::string path = dir.Write("r.ini", before).string();
-  EXPECT_FALSE(WriteProfileString("A", "x", "line\nbreak", path, code_page));
-  EXPECT_EQ(ReadBytes(path), before);
+  // A line break in any argument would add lines, and with them sections
+  // and keys, of the caller's making.
+  const std::array<const char*, 3> breaking[] = {
+      {"A", "x", "line\nbreak"},         {"A", "x", "cr\ronly"},  {"A", "k\r\n[Evil]\r\nz", "v"},
+      {"A\r\n[Evil]", "k", "v"},         {"A", "k\n", "v"},        {"New\r", "k", "v"},
+  };
+  for (const auto& [section, key, value] : breaking) {
+    EXPECT_FALSE(WriteProfileString(section, key, value, path, code_page)) << section << "/" << key << "/" << value;
+    EXPECT_EQ(ReadBytes(path), before);
+  }
   EXPECT_FALSE(WriteProfileString("A", "x", "1", (dir.Path() / "no such folder" / "x.ini").string(), code_page));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // no stray files or folders
+}
+
+// How the file written to is reached and protected. Every write must keep
+// the file's links, owner and mode; a read-only file refuses the write.
+struct FileSetup {
+  const char* name;
+  // Prepares the folder holding "f.ini" (content kBefore) and returns the
+  // path to write to.
+  std::function<std::filesystem::path(const std::filesystem::path& folder)> prepare;
+  bool written;
+  bool same_file = false;  // must be edited in place: it cannot be replaced
+};
+
+constexpr const char kBefore[] = "[S]\r\na=1\r\n";
+constexpr const char kAfter[] = "[S]\r\na=2\r\n";
+
+const FileSetup kSetups[] = {
+    {"plain file", [](const auto& folder) { return folder / "f.ini"; }, true},
+    {"mode 0600",
+     [](const auto& folder) {
+       chmod((folder / "f.ini").c_str(), 0600);
+       return folder / "f.ini";
+     },
+     true},
+    // Windows refuses by the read-only attribute whatever the caller's
+    // rights, so this holds when the tests run as root too.
+    {"read-only file",
+     [](const auto& folder) {
+       chmod((folder / "f.ini").c_str(), 0444);
+       return folder / "f.ini";
+     },
+     false},
+    {"read-only folder",
+     [](const auto& folder) {
+       chmod(folder.c_str(), 0555);
+       return folder / "f.ini";
+     },
+     true, true},
+    {"hard link",
+     [](const auto& folder) {
+       std::filesystem::create_hard_link(folder / "f.ini", folder / "other name.ini");
+       return folder / "other name.ini";
+     },
+     true, true},
+    {"symbolic link",
+     [](const auto& folder) {
+       std::filesystem::create_symlink("f.ini", folder / "link.ini");
+       return folder / "link.ini";
+     },
+     true},
+    {"owned by another user",
+     [](const auto& folder) {
+       if (geteuid() == 0 && chown((folder / "f.ini").c_str(), 4321, 8765) != 0) ADD_FAILURE() << "chown";
+       return folder / "f.ini";
+     },
+     true},
+};
+
+std::ptrdiff_t Entries(const std::filesystem::path& folder) {
+  return std::distance(std::filesystem::directory_iterator(folder), {});
+}
+
+TEST(IniProfileWrite, FileKeepsItsLinksOwnerAndMode) {
+  for (const FileSetup& setup : kSetups) {
+    SCOPED_TRACE(setup.name);
+    TempDir dir;
+    const std::filesystem::path folder = dir.Path() / "folder";
+    std::filesystem::create_directory(folder);
+    dir.Write("folder/f.ini", kBefore);
+    const std::filesystem::path path = setup.prepare(folder);
+    struct stat before, link_before, after, link_after;
+    ASSERT_EQ(stat((folder / "f.ini").c_str(), &before), 0);
+    ASSERT_EQ(lstat(path.c_str(), &link_before), 0);
+    const auto entries = Entries(folder);
+
+    EXPECT_EQ(WriteProfileString("S", "a", "2", path.string(), CodePage(1252)), setup.written);
+
+    EXPECT_EQ(ReadBytes(folder / "f.ini"), setup.written ? kAfter : kBefore);
+    EXPECT_EQ(ReadBytes(path), setup.written ? kAfter : kBefore);
+    ASSERT_EQ(stat((folder / "f.ini").c_str(), &after), 0);
+    ASSERT_EQ(lstat(path.c_str(), &link_after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(after.st_nlink, before.st_nlink);
+    if (setup.same_file) {
+      EXPECT_EQ(after.st_ino, before.st_ino);
+    }
+    EXPECT_EQ(link_after.st_mode, link_before.st_mode);  // a link stays a link
+    EXPECT_EQ(Entries(folder), entries);  // no temporary file left behind
+    chmod(folder.c_str(), 0755);  // lets the folder be removed
+  }
+}
+
+TEST(IniProfileWrite, DanglingLinkGetsItsTargetCreated) {
+  TempDir dir;
+  std::filesystem::create_symlink("target.ini", dir.Path() / "link.ini");
+  EXPECT_TRUE(WriteProfileString("S1", "a", "1", (dir.Path() / "link.ini").string(), CodePage(1252)));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "link.ini"));
+  EXPECT_EQ(ReadBytes(dir.Path() / "target.ini"), "[S1]\r\na=1\r\n");
 }
 
 // Runs `write` for 0, 1, ... `count` - 1 in a child process, which stops at
