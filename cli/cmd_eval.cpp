@@ -16,9 +16,9 @@
 namespace comsvc::cli {
 namespace {
 
-constexpr const char* kUsage = "comsvc eval [--json] [--exec] [--encoding E] FILE...";
+}  // namespace
 
-constexpr const char* kHelp =
+const char* const kEvalHelp =
     "usage: comsvc eval [--json] [--exec] [--encoding E] FILE...\n"
     "\n"
     "Runs Eval on each file's text in order, all on one script instance (variables\n"
@@ -33,6 +33,8 @@ constexpr const char* kHelp =
     "  --encoding E  utf-8 (default), utf-16le or ansi\n"
     "\n"
     "Boxes are answered as the global options say (--dialogs, --answers).\n";
+
+namespace {
 
 std::u16string RunOne(cJSONScript& script, const std::u16string& text, bool exec) {
   return exec ? script.ExecCommand(JSON::ReadJson(text)) : script.Eval(text);
@@ -64,10 +66,8 @@ std::string JsonReport(const std::vector<std::u16string>& outputs, const std::op
 
 }  // namespace
 
-int RunEval(Context& context, const std::vector<std::string>& args) {
-  const Arguments arguments(args, {{"json", 0}, {"exec", 0}, {"encoding", 1}});
-  if (PrintedHelp(arguments, kHelp)) return kExitOk;
-  arguments.RequirePositionals(1, SIZE_MAX, kUsage);
+int RunEval(Context& context, const Arguments& arguments) {
+  arguments.RequirePositionals(1, SIZE_MAX);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const bool exec = arguments.Has("exec");
   const bool json = arguments.Has("json");

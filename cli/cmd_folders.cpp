@@ -11,21 +11,15 @@
 #include "platform/folder_locations.h"
 
 namespace comsvc::cli {
-namespace {
-
-constexpr const char* kFoldersHelp =
+const char* const kFoldersHelp =
     "usage: comsvc folders [--json]\n"
     "\n"
     "Prints PersonalFolderPath, AppDataFolderPath and SystemDirectoryPath, one per\n"
     "line as 'Name: path', or with --json as one object with those three names.\n"
     "Exit status 1 when a folder could not be found (its path is empty).\n";
 
-}  // namespace
-
-int RunFolders(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"json"}});
-  if (PrintedHelp(arguments, kFoldersHelp)) return kExitOk;
-  arguments.RequirePositionals(0, 0, "comsvc folders [--json]");
+int RunFolders(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(0, 0);
   const std::vector<std::pair<const char*, std::u16string>> folders = {
       {"PersonalFolderPath", PersonalFolderPath()},
       {"AppDataFolderPath", AppDataFolderPath()},

@@ -12,11 +12,8 @@
 
 namespace comsvc::cli {
 
-namespace {
-
-constexpr const char* kJsonUsage = "comsvc json [--typed] [--pretty] [--encoding E] [FILE|-]";
-
-constexpr const char* kJsonHelp =
+const char* const kJsonHelp =
+    "usage: comsvc json [--typed] [--pretty] [--encoding E] [FILE|-]\n"
     "\n"
     "Reads forgiving JSON text (comments, single quotes, bare member names,\n"
     "parentheses as filler, missing commas) from FILE or standard input and\n"
@@ -29,6 +26,8 @@ constexpr const char* kJsonHelp =
     "  --encoding E   utf-8 (default), utf-16le or ansi\n"
     "\n"
     "Exit status: 0 when there is a root and no error text, else 1.\n";
+
+namespace {
 
 std::string TypedReport(const Value& root, const std::u16string& errors) {
   std::string line = "{\"root\":";
@@ -49,10 +48,8 @@ void PrintErrorText(const std::u16string& errors) {
 
 }  // namespace
 
-int RunJson(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"typed"}, {"pretty"}, {"encoding", 1}});
-  if (PrintedHelp(arguments, "usage: " + std::string(kJsonUsage) + "\n" + kJsonHelp)) return kExitOk;
-  arguments.RequirePositionals(0, 1, kJsonUsage);
+int RunJson(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(0, 1);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const std::string path = arguments.Positionals().empty() ? "-" : arguments.Positionals().front();
 

@@ -11,17 +11,15 @@
 #include "platform/message_window.h"
 
 namespace comsvc::cli {
-namespace {
-
-constexpr const char* kNoticeUsage = "comsvc notice TEXT [--then MILLISECONDS TEXT]...";
-
-constexpr const char* kNoticeHelp =
+const char* const kNoticeHelp =
     "usage: comsvc notice TEXT [--then MILLISECONDS TEXT]...\n"
     "\n"
     "Loads the notice window (formMsg), shows it with TEXT, and sets each later\n"
     "TEXT MILLISECONDS after loading. The window unloads itself two seconds after\n"
     "loading; the command returns then. Texts due after that are not shown.\n"
     "Without a display the window is headless: same model, same timing.\n";
+
+namespace {
 
 struct LaterText {
   std::chrono::milliseconds at;
@@ -32,17 +30,15 @@ std::chrono::milliseconds ParseMilliseconds(const std::string& arg) {
   long long value = -1;
   auto [end, error] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
   if (error != std::errc() || end != arg.data() + arg.size() || value < 0) {
-    throw CommandLineError("--then takes a number of milliseconds, not '" + arg + "'");
+    throw UsageError("--then takes a number of milliseconds, not '" + arg + "'");
   }
   return std::chrono::milliseconds(value);
 }
 
 }  // namespace
 
-int RunNotice(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"then", 2}});
-  if (PrintedHelp(arguments, kNoticeHelp)) return kExitOk;
-  arguments.RequirePositionals(1, 1, kNoticeUsage);
+int RunNotice(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(1, 1);
   std::vector<LaterText> later;
   for (const std::vector<std::string>& then : arguments.Occurrences("then")) {
     later.push_back({ParseMilliseconds(then[0]), ArgumentText(then[1])});

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/runtime_error.h"
 #include "json/json_reader.h"
 #include "platform/dialogs.h"
 
@@ -129,7 +130,7 @@ PostExchange::PostExchange(PostOwner owner, platform::MessageLoop& loop)
 
 void PostExchange::Post(std::u16string_view url, std::u16string_view form) {
   if (connected_ || waiting_) return;
-  UrlParts u = BuildPostRequest(url, form);
+  UrlParts u = RaisingOutOfMemory([&] { return BuildPostRequest(url, form); });
   if (u.RequestText.empty()) return;  // refused, and already reported
 
   socket_.SetRemoteHost(u.Host);
@@ -156,7 +157,7 @@ void PostExchange::Post(std::u16string_view url, std::u16string_view form) {
 void PostExchange::OnConnect() { connected_ = true; }
 
 void PostExchange::OnDataArrival(size_t bytes) {
-  std::u16string reply = NormalizeLineEnds(socket_.GetData(bytes));
+  std::u16string reply = RaisingOutOfMemory([&] { return NormalizeLineEnds(socket_.GetData(bytes)); });
   if (owner_.reply) owner_.reply(reply);
 }
 
