@@ -18,7 +18,7 @@ namespace {
 
 }  // namespace
 
-const char* const kEvalHelp =
+constexpr const char* kEvalHelp =
     "usage: comsvc eval [--json] [--exec] [--encoding E] FILE...\n"
     "\n"
     "Runs Eval on each file's text in order, all on one script instance (variables\n"
@@ -64,8 +64,6 @@ std::string JsonReport(const std::vector<std::u16string>& outputs, const std::op
   return line;
 }
 
-}  // namespace
-
 int RunEval(Context& context, const Arguments& arguments) {
   arguments.RequirePositionals(1, SIZE_MAX);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
@@ -92,5 +90,11 @@ int RunEval(Context& context, const Arguments& arguments) {
   PrintUtf8(JsonReport(outputs, error, context.dialogs->Records()));
   return error ? kExitFailure : kExitOk;
 }
+
+}  // namespace
+
+const Subcommand kEvalCommand = {
+    "eval", "run scripts written in JSON and print their output",
+    kEvalHelp, {{"json"}, {"exec"}, {"encoding", 1}}, RunEval};
 
 }  // namespace comsvc::cli

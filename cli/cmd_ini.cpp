@@ -8,7 +8,7 @@
 #include "platform/ini_settings.h"
 
 namespace comsvc::cli {
-const char* const kIniHelp =
+constexpr const char* kIniHelp =
     "usage: comsvc ini read|write [--name NAME | --path PATH] SECTION KEY [VALUE_OR_DEFAULT]\n"
     "\n"
     "read   prints IniRead's result: the stored value, or VALUE_OR_DEFAULT (default\n"
@@ -33,8 +33,6 @@ void NameTheFile(const Arguments& arguments) {
   RWINI::IniNameIsPath = path.has_value();
 }
 
-}  // namespace
-
 int RunIni(Context&, const Arguments& arguments) {
   arguments.RequirePositionals(3, 4);
   const std::vector<std::string>& positionals = arguments.Positionals();
@@ -53,5 +51,11 @@ int RunIni(Context&, const Arguments& arguments) {
   PrintUtf8(std::to_string(result) + "\n");
   return result != 0 ? kExitOk : kExitFailure;
 }
+
+}  // namespace
+
+const Subcommand kIniCommand = {
+    "ini", "read or write a value of an INI file",
+    kIniHelp, {{"name", 1}, {"path", 1}}, RunIni};
 
 }  // namespace comsvc::cli

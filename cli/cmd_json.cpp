@@ -12,7 +12,7 @@
 
 namespace comsvc::cli {
 
-const char* const kJsonHelp =
+constexpr const char* kJsonHelp =
     "usage: comsvc json [--typed] [--pretty] [--encoding E] [FILE|-]\n"
     "\n"
     "Reads forgiving JSON text (comments, single quotes, bare member names,\n"
@@ -46,8 +46,6 @@ void PrintErrorText(const std::u16string& errors) {
   PrintError(text);
 }
 
-}  // namespace
-
 int RunJson(Context&, const Arguments& arguments) {
   arguments.RequirePositionals(0, 1);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
@@ -64,5 +62,11 @@ int RunJson(Context&, const Arguments& arguments) {
   }
   return errors.empty() && !root.IsEmpty() ? kExitOk : kExitFailure;
 }
+
+}  // namespace
+
+const Subcommand kJsonCommand = {
+    "json", "read forgiving JSON text and print it as standard JSON",
+    kJsonHelp, {{"typed"}, {"pretty"}, {"encoding", 1}}, RunJson};
 
 }  // namespace comsvc::cli

@@ -13,7 +13,7 @@
 
 namespace comsvc::cli {
 
-const char* const kMd5Help =
+constexpr const char* kMd5Help =
     "usage: comsvc md5 [--file PATH | --server 32|16 | --registers] [--encoding E]\n"
     "                  [TEXT | - | --text-file FILE]\n"
     "\n"
@@ -98,8 +98,6 @@ int DigestWithClass(const Arguments& arguments) {
   return kExitOk;
 }
 
-}  // namespace
-
 int RunMd5(Context&, const Arguments& arguments) {
   const int modes = arguments.Has("file") + arguments.Has("server") + arguments.Has("registers");
   if (modes > 1) throw UsageError("--file, --server and --registers exclude each other");
@@ -107,5 +105,11 @@ int RunMd5(Context&, const Arguments& arguments) {
   if (arguments.Has("server")) return DigestWithFunction(arguments);
   return DigestWithClass(arguments);
 }
+
+}  // namespace
+
+const Subcommand kMd5Command = {
+    "md5", "print the MD5 digest of a text or a file",
+    kMd5Help, {{"file", 1}, {"server", 1}, {"registers"}, {"encoding", 1}, {"text-file", 1}}, RunMd5};
 
 }  // namespace comsvc::cli

@@ -11,7 +11,7 @@
 #include "platform/message_window.h"
 
 namespace comsvc::cli {
-const char* const kNoticeHelp =
+constexpr const char* kNoticeHelp =
     "usage: comsvc notice TEXT [--then MILLISECONDS TEXT]...\n"
     "\n"
     "Loads the notice window (formMsg), shows it with TEXT, and sets each later\n"
@@ -35,8 +35,6 @@ std::chrono::milliseconds ParseMilliseconds(const std::string& arg) {
   return std::chrono::milliseconds(value);
 }
 
-}  // namespace
-
 int RunNotice(Context&, const Arguments& arguments) {
   arguments.RequirePositionals(1, 1);
   std::vector<LaterText> later;
@@ -59,5 +57,11 @@ int RunNotice(Context&, const Arguments& arguments) {
   for (platform::MessageLoop::Id timer : timers) loop.StopTimer(timer);
   return kExitOk;
 }
+
+}  // namespace
+
+const Subcommand kNoticeCommand = {
+    "notice", "show the notice window that closes itself after two seconds",
+    kNoticeHelp, {{"then", 2}}, RunNotice};
 
 }  // namespace comsvc::cli

@@ -17,7 +17,7 @@
 
 namespace comsvc::cli {
 
-const char* const kPostHelp =
+constexpr const char* kPostHelp =
     "usage: comsvc post [--json] [--silent] [--timeout SECONDS] [--max-reply BYTES] URL FORM\n"
     "\n"
     "Posts FORM (name=value items joined by '&') to URL over a TCP socket and\n"
@@ -137,8 +137,6 @@ void ExplainFailure(const Arguments& arguments, const std::optional<SocketErrorR
   }
 }
 
-}  // namespace
-
 int RunPost(Context&, const Arguments& arguments) {
   arguments.RequirePositionals(2, 2);
   const bool json = arguments.Has("json");
@@ -179,5 +177,11 @@ int RunPost(Context&, const Arguments& arguments) {
   if (json) PrintUtf8(JsonReport(replies, socket_error));
   return closed && !socket_error && !keeper.Cut() ? kExitOk : kExitFailure;
 }
+
+}  // namespace
+
+const Subcommand kPostCommand = {
+    "post", "post a form to an HTTP server and print the reply",
+    kPostHelp, {{"json"}, {"silent"}, {"timeout", 1}, {"max-reply", 1}}, RunPost};
 
 }  // namespace comsvc::cli

@@ -9,7 +9,7 @@
 
 namespace comsvc::cli {
 
-const char* const kRequestHelp =
+constexpr const char* kRequestHelp =
     "usage: comsvc request [--json] URL FORM\n"
     "\n"
     "Prints the HTTP/1.0 POST request that BuildPostRequest composes for posting\n"
@@ -19,6 +19,8 @@ const char* const kRequestHelp =
     "\n"
     "Exit status 1 when the URL or the form is refused (a box says why: no host,\n"
     "a control character in the host or path, an item empty or without '=').\n";
+
+namespace {
 
 int RunRequest(Context&, const Arguments& arguments) {
   arguments.RequirePositionals(2, 2);
@@ -31,5 +33,11 @@ int RunRequest(Context&, const Arguments& arguments) {
   }
   return parts.RequestText.empty() ? kExitFailure : kExitOk;
 }
+
+}  // namespace
+
+const Subcommand kRequestCommand = {
+    "request", "print the HTTP/1.0 POST request composed for a form",
+    kRequestHelp, {{"json"}}, RunRequest};
 
 }  // namespace comsvc::cli

@@ -9,7 +9,7 @@
 
 namespace comsvc::cli {
 
-const char* const kUrlHelp =
+constexpr const char* kUrlHelp =
     "usage: comsvc url parse [--json] URL\n"
     "       comsvc url encode TEXT\n"
     "\n"
@@ -43,13 +43,17 @@ int Encode(const Arguments& arguments) {
   return kExitOk;
 }
 
-}  // namespace
-
 int RunUrl(Context&, const Arguments& arguments) {
   const auto& positionals = arguments.Positionals();
   if (!positionals.empty() && positionals[0] == "parse") return Parse(arguments);
   if (!positionals.empty() && positionals[0] == "encode") return Encode(arguments);
   throw UsageError("parse or encode?");
 }
+
+}  // namespace
+
+const Subcommand kUrlCommand = {
+    "url", "split a URL into its parts, or percent-encode a form value",
+    kUrlHelp, {{"json"}}, RunUrl};
 
 }  // namespace comsvc::cli

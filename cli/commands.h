@@ -19,24 +19,15 @@ struct Subcommand {
   Command run;
 };
 
-// Each subcommand's help text and the function that runs it.
-extern const char* const kJsonHelp;
-int RunJson(Context& context, const Arguments& arguments);
-extern const char* const kEvalHelp;
-int RunEval(Context& context, const Arguments& arguments);
-extern const char* const kIniHelp;
-int RunIni(Context& context, const Arguments& arguments);
-extern const char* const kFoldersHelp;
-int RunFolders(Context& context, const Arguments& arguments);
-extern const char* const kNoticeHelp;
-int RunNotice(Context& context, const Arguments& arguments);
-extern const char* const kMd5Help;
-int RunMd5(Context& context, const Arguments& arguments);
-extern const char* const kUrlHelp;
-int RunUrl(Context& context, const Arguments& arguments);
-extern const char* const kRequestHelp;
-int RunRequest(Context& context, const Arguments& arguments);
-extern const char* const kPostHelp;
-int RunPost(Context& context, const Arguments& arguments);
+// The subcommands, each defined in its own file.
+extern const Subcommand kJsonCommand;
+extern const Subcommand kEvalCommand;
+extern const Subcommand kIniCommand;
+extern const Subcommand kFoldersCommand;
+extern const Subcommand kNoticeCommand;
+extern const Subcommand kMd5Command;
+extern const Subcommand kUrlCommand;
+extern const Subcommand kRequestCommand;
+extern const Subcommand kPostCommand;
 
 }  // namespace comsvc::cli

@@ -13,21 +13,11 @@
 namespace comsvc::cli {
 namespace {
 
-const Subcommand kSubcommands[] = {
-    {"json", "read forgiving JSON text and print it as standard JSON", kJsonHelp,
-     {{"typed"}, {"pretty"}, {"encoding", 1}}, RunJson},
-    {"eval", "run scripts written in JSON and print their output", kEvalHelp,
-     {{"json"}, {"exec"}, {"encoding", 1}}, RunEval},
-    {"ini", "read or write a value of an INI file", kIniHelp, {{"name", 1}, {"path", 1}}, RunIni},
-    {"folders", "print the documents, application-data and system folders", kFoldersHelp, {{"json"}}, RunFolders},
-    {"notice", "show the notice window that closes itself after two seconds", kNoticeHelp, {{"then", 2}},
-     RunNotice},
-    {"md5", "print the MD5 digest of a text or a file", kMd5Help,
-     {{"file", 1}, {"server", 1}, {"registers"}, {"encoding", 1}, {"text-file", 1}}, RunMd5},
-    {"url", "split a URL into its parts, or percent-encode a form value", kUrlHelp, {{"json"}}, RunUrl},
-    {"request", "print the HTTP/1.0 POST request composed for a form", kRequestHelp, {{"json"}}, RunRequest},
-    {"post", "post a form to an HTTP server and print the reply", kPostHelp,
-     {{"json"}, {"silent"}, {"timeout", 1}, {"max-reply", 1}}, RunPost},
+// In the order --help lists them. Pointers, so that the table does not
+// depend on the order in which the files' objects are initialised.
+const Subcommand* const kSubcommands[] = {
+    &kJsonCommand, &kEvalCommand, &kIniCommand,     &kFoldersCommand, &kNoticeCommand,
+    &kMd5Command,  &kUrlCommand,  &kRequestCommand, &kPostCommand,
 };
 
 constexpr const char* kGlobalHelp =
@@ -58,16 +48,16 @@ constexpr const char* kGlobalHelp =
 
 void PrintGlobalHelp() {
   std::string text = kGlobalHelp;
-  for (const Subcommand& s : kSubcommands) {
-    std::string name = s.name;
-    text += "  " + name + std::string(name.size() < 10 ? 10 - name.size() : 1, ' ') + s.summary + "\n";
+  for (const Subcommand* s : kSubcommands) {
+    std::string name = s->name;
+    text += "  " + name + std::string(name.size() < 10 ? 10 - name.size() : 1, ' ') + s->summary + "\n";
   }
   PrintUtf8(text);
 }
 
 const Subcommand& FindSubcommand(const std::string& name) {
-  for (const Subcommand& s : kSubcommands) {
-    if (name == s.name) return s;
+  for (const Subcommand* s : kSubcommands) {
+    if (name == s->name) return *s;
   }
   throw UsageError("unknown subcommand '" + name + "'\n" + UsageLines(kGlobalHelp));
 }
