@@ -30,6 +30,7 @@ int RunFolders(Context&, const Arguments& arguments) {
   bool all_found = true;
   std::string json = "{";
   for (const auto& [name, path] : folders) {
+    if (path.empty()) PrintError("comsvc: " + std::string(name) + ": the folder was not found\n");
     all_found = all_found && !path.empty();
     if (json.size() > 1) json += ",";
     json += "\"" + std::string(name) + "\":" + JsonString(path);

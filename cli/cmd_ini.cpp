@@ -49,7 +49,9 @@ int RunIni(Context&, const Arguments& arguments) {
   }
   const int16_t result = RWINI::IniWrite(section, key, text).AsInteger();
   PrintUtf8(std::to_string(result) + "\n");
-  return result != 0 ? kExitOk : kExitFailure;
+  if (result != 0) return kExitOk;
+  PrintError("comsvc: the value was not written to the file\n");
+  return kExitFailure;
 }
 
 }  // namespace
