@@ -18,6 +18,8 @@ namespace {
 
 }  // namespace
 
+namespace {
+
 constexpr const char* kEvalHelp =
     "usage: comsvc eval [--json] [--exec] [--encoding E] FILE...\n"
     "\n"
@@ -33,8 +35,6 @@ constexpr const char* kEvalHelp =
     "  --encoding E  utf-8 (default), utf-16le or ansi\n"
     "\n"
     "Boxes are answered as the global options say (--dialogs, --answers).\n";
-
-namespace {
 
 std::u16string RunOne(cJSONScript& script, const std::u16string& text, bool exec) {
   return exec ? script.ExecCommand(JSON::ReadJson(text)) : script.Eval(text);

@@ -11,14 +11,14 @@
 #include "platform/folder_locations.h"
 
 namespace comsvc::cli {
+namespace {
+
 constexpr const char* kFoldersHelp =
     "usage: comsvc folders [--json]\n"
     "\n"
     "Prints PersonalFolderPath, AppDataFolderPath and SystemDirectoryPath, one per\n"
     "line as 'Name: path', or with --json as one object with those three names.\n"
     "Exit status 1 when a folder could not be found (its path is empty).\n";
-
-namespace {
 
 int RunFolders(Context&, const Arguments& arguments) {
   arguments.RequirePositionals(0, 0);

@@ -8,6 +8,8 @@
 #include "platform/ini_settings.h"
 
 namespace comsvc::cli {
+namespace {
+
 constexpr const char* kIniHelp =
     "usage: comsvc ini read|write [--name NAME | --path PATH] SECTION KEY [VALUE_OR_DEFAULT]\n"
     "\n"
@@ -20,8 +22,6 @@ constexpr const char* kIniHelp =
     "  --path PATH   the file PATH exactly as given\n"
     "\n"
     "Text crosses to the file in the ANSI code page (see --codepage).\n";
-
-namespace {
 
 constexpr const char* kDefaultName = "comsvc";
 

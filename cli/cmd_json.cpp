@@ -12,6 +12,8 @@
 
 namespace comsvc::cli {
 
+namespace {
+
 constexpr const char* kJsonHelp =
     "usage: comsvc json [--typed] [--pretty] [--encoding E] [FILE|-]\n"
     "\n"
@@ -26,8 +28,6 @@ constexpr const char* kJsonHelp =
     "  --encoding E   utf-8 (default), utf-16le or ansi\n"
     "\n"
     "Exit status: 0 when there is a root and no error text, else 1.\n";
-
-namespace {
 
 std::string TypedReport(const Value& root, const std::u16string& errors) {
   std::string line = "{\"root\":";

@@ -13,6 +13,8 @@
 
 namespace comsvc::cli {
 
+namespace {
+
 constexpr const char* kMd5Help =
     "usage: comsvc md5 [--file PATH | --server 32|16 | --registers] [--encoding E]\n"
     "                  [TEXT | - | --text-file FILE]\n"
@@ -32,8 +34,6 @@ constexpr const char* kMd5Help =
     "                    (default), utf-16le or ansi\n"
     "\n"
     "A text of more than 32767 ANSI bytes fails with error 6 (exit status 1).\n";
-
-namespace {
 
 // The longest file the class digests.
 constexpr uintmax_t kMaxDigestedFileBytes = 268435455;

@@ -11,6 +11,8 @@
 #include "platform/message_window.h"
 
 namespace comsvc::cli {
+namespace {
+
 constexpr const char* kNoticeHelp =
     "usage: comsvc notice TEXT [--then MILLISECONDS TEXT]...\n"
     "\n"
@@ -18,8 +20,6 @@ constexpr const char* kNoticeHelp =
     "TEXT MILLISECONDS after loading. The window unloads itself two seconds after\n"
     "loading; the command returns then. Texts due after that are not shown.\n"
     "Without a display the window is headless: same model, same timing.\n";
-
-namespace {
 
 struct LaterText {
   std::chrono::milliseconds at;

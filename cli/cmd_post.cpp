@@ -17,6 +17,8 @@
 
 namespace comsvc::cli {
 
+namespace {
+
 constexpr const char* kPostHelp =
     "usage: comsvc post [--json] [--silent] [--timeout SECONDS] [--max-reply BYTES] URL FORM\n"
     "\n"
@@ -39,8 +41,6 @@ constexpr const char* kPostHelp =
     "Exit status: 0 when the server closed the connection after its reply; 1 when\n"
     "the request was refused, a socket error ended the exchange, the time-out\n"
     "passed or the reply was cut.\n";
-
-namespace {
 
 constexpr size_t kDefaultMaxReplyBytes = size_t{64} << 20;
 

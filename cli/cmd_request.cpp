@@ -9,6 +9,8 @@
 
 namespace comsvc::cli {
 
+namespace {
+
 constexpr const char* kRequestHelp =
     "usage: comsvc request [--json] URL FORM\n"
     "\n"
@@ -19,8 +21,6 @@ constexpr const char* kRequestHelp =
     "\n"
     "Exit status 1 when the URL or the form is refused (a box says why: no host,\n"
     "a control character in the host or path, an item empty or without '=').\n";
-
-namespace {
 
 int RunRequest(Context&, const Arguments& arguments) {
   arguments.RequirePositionals(2, 2);

@@ -9,6 +9,8 @@
 
 namespace comsvc::cli {
 
+namespace {
+
 constexpr const char* kUrlHelp =
     "usage: comsvc url parse [--json] URL\n"
     "       comsvc url encode TEXT\n"
@@ -20,8 +22,6 @@ constexpr const char* kUrlHelp =
     "        a port or position beyond 32767 fails with error 6 (exit status 1).\n"
     "encode  prints PercentEncode of TEXT: ASCII letters and digits as they\n"
     "        are, every other character as %XX per byte of the ANSI code page.\n";
-
-namespace {
 
 int Parse(const Arguments& arguments) {
   arguments.RequirePositionals(2, 2);
@@ -47,7 +47,7 @@ int RunUrl(Context&, const Arguments& arguments) {
   const auto& positionals = arguments.Positionals();
   if (!positionals.empty() && positionals[0] == "parse") return Parse(arguments);
   if (!positionals.empty() && positionals[0] == "encode") return Encode(arguments);
-  throw UsageError("parse or encode?");
+  throw UsageError("the first argument is parse or encode");
 }
 
 }  // namespace
