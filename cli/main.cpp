@@ -62,11 +62,12 @@ const Subcommand& FindSubcommand(const std::string& name) {
   throw UsageError("unknown subcommand '" + name + "'\n" + UsageLines(kGlobalHelp));
 }
 
-// The position of the subcommand's name: the first argument that is neither
-// a global option nor one of its values.
+// The position of the subcommand's name (or of a request for help or the
+// version): the first argument that is neither a global option nor one of
+// its values; args.size() when there is none.
 size_t SubcommandIndex(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i].rfind("--", 0) != 0) return i;
+    if (args[i].rfind("--", 0) != 0 || args[i] == "--help" || args[i] == "--version") return i;
     const size_t equals = args[i].find('=');
     const std::string name = args[i].substr(2, equals == std::string::npos ? equals : equals - 2);
     bool global = false;
@@ -78,7 +79,7 @@ size_t SubcommandIndex(const std::vector<std::string>& args) {
     }
     if (!global) throw UsageError("--" + name + " is not a global option\n" + UsageLines(kGlobalHelp));
   }
-  throw UsageError("no subcommand given\n" + UsageLines(kGlobalHelp));
+  return args.size();
 }
 
 int RunSubcommand(const Subcommand& command, const std::vector<std::string>& args) {
@@ -96,15 +97,16 @@ int RunSubcommand(const Subcommand& command, const std::vector<std::string>& arg
 }
 
 int Run(std::vector<std::string> args) {
-  if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
+  const size_t index = SubcommandIndex(args);
+  if (index == args.size()) throw UsageError("no subcommand given\n" + UsageLines(kGlobalHelp));
+  if (args[index] == "--help" || args[index] == "-h") {
     PrintGlobalHelp();
     return kExitOk;
   }
-  if (!args.empty() && (args.front() == "--version" || args.front() == "-V")) {
+  if (args[index] == "--version" || args[index] == "-V") {
     PrintUtf8("comsvc " COMSVC_VERSION "\n");
     return kExitOk;
   }
-  const size_t index = SubcommandIndex(args);
   const Subcommand& command = FindSubcommand(args[index]);
   args.erase(args.begin() + static_cast<std::ptrdiff_t>(index));
   return RunSubcommand(command, args);

@@ -51,10 +51,13 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
 }
 
 TEST(CommandLine, HelpListsTheVersionOptionsAndTheVersionPrints) {
-  const ProcessResult help = RunComsvc({"--help"});
-  EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--version, -V", "--quiet", "--codepage=1252"}) {
-    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  const std::vector<std::string> asks[] = {{"--help"}, {"-h"}, {"--codepage=936", "--quiet", "--help"}};
+  for (const std::vector<std::string>& args : asks) {
+    const ProcessResult help = RunComsvc(args);
+    EXPECT_EQ(help.status, 0) << args.back();
+    for (const char* option : {"--version, -V", "--quiet", "--codepage=1252"}) {
+      EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
   }
   for (const char* flag : {"--version", "-V"}) {
     const ProcessResult version = RunComsvc({flag});
