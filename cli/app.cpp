@@ -107,7 +107,7 @@ Encoding ParseEncoding(const std::optional<std::string>& name) {
   if (!name || *name == "utf-8") return Encoding::kUtf8;
   if (*name == "utf-16le") return Encoding::kUtf16Le;
   if (*name == "ansi") return Encoding::kAnsi;
-  throw CommandLineError("unknown encoding " + *name + " (utf-8, utf-16le or ansi)");
+  throw UsageError("unknown encoding " + *name + " (utf-8, utf-16le or ansi)");
 }
 
 std::string FileProblem(const std::string& path, int error_number) {

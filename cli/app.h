@@ -75,7 +75,7 @@ std::string UsageLines(std::string_view help);
 
 enum class Encoding { kUtf8, kUtf16Le, kAnsi };
 
-// "utf-8" (default), "utf-16le", "ansi"; anything else is a CommandLineError.
+// "utf-8" (default), "utf-16le", "ansi"; anything else is a UsageError.
 Encoding ParseEncoding(const std::optional<std::string>& name);
 
 // Input files hold at most this many bytes. That is more text than a 32-bit
@@ -116,6 +116,8 @@ class RecordingDialogs : public platform::DialogService {
   std::optional<std::u16string> ShowInputBox(const std::u16string& prompt, const std::u16string& title,
                                              const std::u16string& default_text) override;
   const std::vector<platform::DialogRecord>& Records() const { return records_; }
+  // For a subcommand that reports the boxes in its own output.
+  void StopEchoing() { echo_ = false; }
 
  private:
   void Record(platform::DialogRecord record);

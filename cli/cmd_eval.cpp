@@ -80,6 +80,7 @@ int RunEval(Context& context, const Arguments& arguments) {
     for (const std::u16string& text : texts) Print(RunOne(script, text, exec));
     return kExitOk;
   }
+  context.dialogs->StopEchoing();  // the report lists the boxes
   std::vector<std::u16string> outputs;
   std::optional<RuntimeError> error;
   try {

@@ -120,6 +120,7 @@ TEST(CommandLine, EveryFailureSaysWhyOnStandardError) {
        "comsvc: box \"ERROR\": Invalid Form: item 2 is empty\n"},
       {{"--dialogs", "script", "eval", text}, 0, "comsvc: box \"Parser Error\": Invalid JSON\n"},
       {{"--dialogs", "script", "eval", text, "--quiet"}, 0, ""},
+      {{"--dialogs", "script", "--dialog-log", "/dev/null", "eval", text}, 0, ""},
   };
   for (const Case& c : cases) {
     const ProcessResult r = RunComsvc(c.args);
