@@ -1,11 +1,12 @@
 #include "cli/app.h"
 
-#include <fstream>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "cli/json_output.h"
+#include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include <comsvc/value.h>
 #include <comsvc/json_reader.h>
@@ -16,35 +17,58 @@
 
 namespace comsvc::cli {
 
+const std::vector<OptionSpec>& GlobalOptionSpecs() {
+  static const std::vector<OptionSpec> specs = {
+      {"codepage", 1}, {"decimal-separator", 1}, {"dialogs", 1}, {"answers", 1}, {"dialog-log", 1}, {"quiet", 0},
+  };
+  return specs;
+}
+
+namespace {
+
+const OptionSpec* FindOption(std::string_view name, const std::vector<OptionSpec>& options) {
+  for (const auto& list : {&options, &GlobalOptionSpecs()}) {
+    for (const OptionSpec& option : *list) {
+      if (option.name == name) return &option;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 Arguments::Arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& options) {
   bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_ended || arg.size() < 2 || arg[0] != '-' || arg[1] != '-') {
       positionals_.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
+    } else if (arg == "--") {
       options_ended = true;
-      continue;
-    }
-    if (arg == "--help") {
+    } else if (arg == "--help") {
       help_ = true;
-      continue;
+    } else {
+      TakeOption(args, i, options);
     }
-    const std::string name = arg.substr(2);
-    const OptionSpec* option = nullptr;
-    for (const auto& o : options) {
-      if (o.name == name) option = &o;
-    }
-    if (option == nullptr) throw CommandLineError("unknown option " + arg);
-    std::vector<std::string> values;
-    for (int v = 0; v < option->values; ++v) {
-      if (++i >= args.size()) throw CommandLineError("option " + arg + " needs a value");
-      values.push_back(args[i]);
-    }
-    options_.emplace_back(name, std::move(values));
   }
+}
+
+void Arguments::TakeOption(const std::vector<std::string>& args, size_t& i, const std::vector<OptionSpec>& options) {
+  const std::string& arg = args[i];
+  const size_t equals = arg.find('=');
+  const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+  const OptionSpec* option = FindOption(name, options);
+  if (option == nullptr) throw UsageError("unknown option --" + name);
+  std::vector<std::string> values;
+  if (equals != std::string::npos) {
+    if (option->values == 0) throw UsageError("option --" + name + " takes no value");
+    values.push_back(arg.substr(equals + 1));
+  }
+  while (values.size() < static_cast<size_t>(option->values)) {
+    if (++i >= args.size()) throw UsageError("option --" + name + " needs a value");
+    values.push_back(args[i]);
+  }
+  options_.emplace_back(name, std::move(values));
 }
 
 bool Arguments::Has(std::string_view name) const {
@@ -70,35 +94,52 @@ std::vector<std::vector<std::string>> Arguments::Occurrences(std::string_view na
   return found;
 }
 
-void Arguments::RequirePositionals(size_t min, size_t max, std::string_view usage) const {
-  if (positionals_.size() < min || positionals_.size() > max) {
-    throw CommandLineError("usage: " + std::string(usage));
-  }
+void Arguments::RequirePositionals(size_t min, size_t max) const {
+  if (positionals_.size() < min) throw UsageError("missing arguments");
+  if (positionals_.size() > max) throw UsageError("too many arguments");
 }
 
-bool PrintedHelp(const Arguments& arguments, std::string_view help) {
-  if (arguments.HelpRequested()) PrintUtf8(help);
-  return arguments.HelpRequested();
+std::string UsageLines(std::string_view help) {
+  return std::string(help.substr(0, help.find("\n\n")));
 }
 
 Encoding ParseEncoding(const std::optional<std::string>& name) {
   if (!name || *name == "utf-8") return Encoding::kUtf8;
   if (*name == "utf-16le") return Encoding::kUtf16Le;
   if (*name == "ansi") return Encoding::kAnsi;
-  throw CommandLineError("unknown encoding " + *name + " (utf-8, utf-16le or ansi)");
+  throw UsageError("unknown encoding " + *name + " (utf-8, utf-16le or ansi)");
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  if (path == "-") {
-    std::ostringstream buffer;
-    buffer << std::cin.rdbuf();
-    return std::move(buffer).str();
-  }
-  std::ifstream in(path, std::ios::binary);
+std::string FileProblem(const std::string& path, int error_number) {
+  return path + ": " + std::strerror(error_number);
+}
+
+namespace {
+
+// Reads `file` to its end, bounded by kMaxInputBytes.
+std::string ReadStream(std::FILE* file, const std::string& path) {
   std::string bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) throw CommandLineError(path + ": cannot read the file");
+  char chunk[65536];
+  size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    if (bytes.size() + got > kMaxInputBytes) {
+      PrintError("comsvc: " + path + ": more than " + std::to_string(kMaxInputBytes) + " bytes\n");
+      Raise(ErrorNumber::kOutOfMemory);
+    }
+    RaisingOutOfMemory([&] { bytes.append(chunk, got); });
+  }
+  if (std::ferror(file)) throw CommandLineError(FileProblem(path, errno));
   return bytes;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+  if (path == "-") return ReadStream(stdin, "standard input");
+  errno = 0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) throw CommandLineError(FileProblem(path, errno));
+  return ReadStream(file.get(), path);
 }
 
 namespace {
@@ -150,8 +191,8 @@ void PrintUtf8(std::string_view text) { std::cout.write(text.data(), static_cast
 
 void PrintError(std::string_view text) { std::cerr.write(text.data(), static_cast<std::streamsize>(text.size())); }
 
-RecordingDialogs::RecordingDialogs(std::shared_ptr<platform::DialogService> inner, std::FILE* log)
-    : inner_(std::move(inner)), log_(log) {}
+RecordingDialogs::RecordingDialogs(std::shared_ptr<platform::DialogService> inner, std::FILE* log, bool echo)
+    : inner_(std::move(inner)), log_(log), echo_(echo) {}
 
 void RecordingDialogs::Record(platform::DialogRecord record) {
   if (log_ != nullptr) {
@@ -162,6 +203,24 @@ void RecordingDialogs::Record(platform::DialogRecord record) {
   records_.push_back(std::move(record));
 }
 
+namespace {
+
+// A box's text on one line: each line end becomes a space, trailing ones go.
+std::string OneLine(const std::u16string& text) {
+  std::string line;
+  for (char c : EncodeUtf8(text)) {
+    if (c != '\r' && c != '\n') {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
 void RecordingDialogs::ShowMessageBox(const std::u16string& text, const std::u16string& title,
                                       platform::BoxIcon icon) {
   // Recorded before it is shown, so the log tells which box is waiting.
@@ -171,6 +230,7 @@ void RecordingDialogs::ShowMessageBox(const std::u16string& text, const std::u16
   record.title = title;
   record.icon = icon;
   Record(std::move(record));
+  if (echo_) PrintError("comsvc: box \"" + OneLine(title) + "\": " + OneLine(text) + "\n");
   inner_->ShowMessageBox(text, title, icon);
 }
 
@@ -196,6 +256,7 @@ struct GlobalOptions {
   std::optional<std::string> dialogs;
   std::optional<std::string> answers;
   std::optional<std::string> dialog_log;
+  bool quiet = false;
 };
 
 // The answers file: a JSON array of strings (confirmed text) and nulls
@@ -228,71 +289,63 @@ std::shared_ptr<platform::DialogService> MakeGuiDialogs() {
   return std::make_shared<platform::ZenityDialogs>();
 }
 
+std::string DialogMode(const GlobalOptions& options) {
+  return options.dialogs.value_or(options.answers ? "script" : DefaultDialogMode());
+}
+
 std::shared_ptr<platform::DialogService> MakeDialogs(const GlobalOptions& options) {
-  std::string mode = options.dialogs.value_or(options.answers ? "script" : DefaultDialogMode());
-  if (options.answers && mode != "script") throw CommandLineError("--answers goes with --dialogs script");
+  const std::string mode = DialogMode(options);
+  if (options.answers && mode != "script") throw UsageError("--answers goes with --dialogs script");
   if (mode == "script") {
     return std::make_shared<platform::ScriptedDialogs>(options.answers ? ReadAnswers(*options.answers)
                                                                        : std::vector<std::optional<std::u16string>>{});
   }
   if (mode == "tty") return std::make_shared<platform::TerminalDialogs>(0, 2);
   if (mode == "gui") return MakeGuiDialogs();
-  throw CommandLineError("--dialogs takes tty, gui or script");
+  throw UsageError("--dialogs takes tty, gui or script");
 }
 
 std::FILE* OpenDialogLog(const std::optional<std::string>& path) {
   if (!path) return nullptr;
   if (*path == "-") return stderr;
   std::FILE* log = std::fopen(path->c_str(), "w");
-  if (log == nullptr) throw CommandLineError(*path + ": cannot write the dialog log");
+  if (log == nullptr) throw CommandLineError(FileProblem(*path, errno));
   return log;
 }
 
 void ApplyCodePage(const std::optional<std::string>& text) {
   if (!text) return;
   int number = 0;
-  try {
-    number = std::stoi(*text);
-  } catch (const std::exception&) {
-  }
-  if (!platform::CodePage::SetCurrent(number)) {
-    throw CommandLineError("unsupported code page " + *text + " (874, 932, 936, 949, 950, 1250-1258)");
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
+  const bool whole = error == std::errc() && end == text->data() + text->size();
+  if (!whole || !platform::CodePage::SetCurrent(number)) {
+    throw UsageError("unsupported code page " + *text + " (874, 932, 936, 949, 950, 1250-1258)");
   }
 }
 
 void ApplyDecimalSeparator(const std::optional<std::string>& text) {
   if (!text) return;
   std::u16string separator = ArgumentText(*text);
-  if (separator.size() != 1) throw CommandLineError("--decimal-separator takes one character");
+  if (separator.size() != 1) throw UsageError("--decimal-separator takes one character");
   platform::Locale::SetDecimalSeparator(separator[0]);
 }
 
 }  // namespace
 
-Context ApplyGlobalOptions(std::vector<std::string>& args) {
-  GlobalOptions options;
-  const std::pair<const char*, std::optional<std::string>*> known[] = {
-      {"--codepage", &options.codepage},   {"--decimal-separator", &options.decimal},
-      {"--dialogs", &options.dialogs},     {"--answers", &options.answers},
-      {"--dialog-log", &options.dialog_log},
+Context ApplyGlobalOptions(const Arguments& arguments) {
+  GlobalOptions options{
+      .codepage = arguments.Get("codepage"),
+      .decimal = arguments.Get("decimal-separator"),
+      .dialogs = arguments.Get("dialogs"),
+      .answers = arguments.Get("answers"),
+      .dialog_log = arguments.Get("dialog-log"),
+      .quiet = arguments.Has("quiet"),
   };
-  size_t i = 0;
-  for (; i < args.size(); ++i) {
-    bool matched = false;
-    for (const auto& [name, slot] : known) {
-      if (args[i] == name) {
-        if (i + 1 >= args.size()) throw CommandLineError(std::string("option ") + name + " needs a value");
-        *slot = args[++i];
-        matched = true;
-      }
-    }
-    if (!matched) break;
-  }
-  args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(i));
   ApplyCodePage(options.codepage);
   ApplyDecimalSeparator(options.decimal);
+  const bool echo = !options.quiet && !options.dialog_log && DialogMode(options) == "script";
   static std::shared_ptr<RecordingDialogs> recorder;
-  recorder = std::make_shared<RecordingDialogs>(MakeDialogs(options), OpenDialogLog(options.dialog_log));
+  recorder = std::make_shared<RecordingDialogs>(MakeDialogs(options), OpenDialogLog(options.dialog_log), echo);
   platform::SetDialogs(recorder);
   return Context{recorder.get()};
 }

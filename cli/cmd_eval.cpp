@@ -16,9 +16,11 @@
 namespace comsvc::cli {
 namespace {
 
-constexpr const char* kUsage = "comsvc eval [--json] [--exec] [--encoding E] FILE...";
+}  // namespace
 
-constexpr const char* kHelp =
+namespace {
+
+constexpr const char* kEvalHelp =
     "usage: comsvc eval [--json] [--exec] [--encoding E] FILE...\n"
     "\n"
     "Runs Eval on each file's text in order, all on one script instance (variables\n"
@@ -62,12 +64,8 @@ std::string JsonReport(const std::vector<std::u16string>& outputs, const std::op
   return line;
 }
 
-}  // namespace
-
-int RunEval(Context& context, const std::vector<std::string>& args) {
-  const Arguments arguments(args, {{"json", 0}, {"exec", 0}, {"encoding", 1}});
-  if (PrintedHelp(arguments, kHelp)) return kExitOk;
-  arguments.RequirePositionals(1, SIZE_MAX, kUsage);
+int RunEval(Context& context, const Arguments& arguments) {
+  arguments.RequirePositionals(1, SIZE_MAX);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const bool exec = arguments.Has("exec");
   const bool json = arguments.Has("json");
@@ -82,6 +80,7 @@ int RunEval(Context& context, const std::vector<std::string>& args) {
     for (const std::u16string& text : texts) Print(RunOne(script, text, exec));
     return kExitOk;
   }
+  context.dialogs->StopEchoing();  // the report lists the boxes
   std::vector<std::u16string> outputs;
   std::optional<RuntimeError> error;
   try {
@@ -92,5 +91,11 @@ int RunEval(Context& context, const std::vector<std::string>& args) {
   PrintUtf8(JsonReport(outputs, error, context.dialogs->Records()));
   return error ? kExitFailure : kExitOk;
 }
+
+}  // namespace
+
+const Subcommand kEvalCommand = {
+    "eval", "run scripts written in JSON and print their output",
+    kEvalHelp, {{"json"}, {"exec"}, {"encoding", 1}}, RunEval};
 
 }  // namespace comsvc::cli

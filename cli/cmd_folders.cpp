@@ -20,12 +20,8 @@ constexpr const char* kFoldersHelp =
     "line as 'Name: path', or with --json as one object with those three names.\n"
     "Exit status 1 when a folder could not be found (its path is empty).\n";
 
-}  // namespace
-
-int RunFolders(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"json"}});
-  if (PrintedHelp(arguments, kFoldersHelp)) return kExitOk;
-  arguments.RequirePositionals(0, 0, "comsvc folders [--json]");
+int RunFolders(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(0, 0);
   const std::vector<std::pair<const char*, std::u16string>> folders = {
       {"PersonalFolderPath", PersonalFolderPath()},
       {"AppDataFolderPath", AppDataFolderPath()},
@@ -34,6 +30,7 @@ int RunFolders(Context&, const std::vector<std::string>& args) {
   bool all_found = true;
   std::string json = "{";
   for (const auto& [name, path] : folders) {
+    if (path.empty()) PrintError("comsvc: " + std::string(name) + ": the folder was not found\n");
     all_found = all_found && !path.empty();
     if (json.size() > 1) json += ",";
     json += "\"" + std::string(name) + "\":" + JsonString(path);
@@ -42,5 +39,11 @@ int RunFolders(Context&, const std::vector<std::string>& args) {
   if (arguments.Has("json")) PrintUtf8(json + "}\n");
   return all_found ? kExitOk : kExitFailure;
 }
+
+}  // namespace
+
+const Subcommand kFoldersCommand = {
+    "folders", "print the documents, application-data and system folders",
+    kFoldersHelp, {{"json"}}, RunFolders};
 
 }  // namespace comsvc::cli

@@ -10,8 +10,6 @@
 namespace comsvc::cli {
 namespace {
 
-constexpr const char* kIniUsage = "comsvc ini read|write [--name NAME | --path PATH] SECTION KEY [VALUE_OR_DEFAULT]";
-
 constexpr const char* kIniHelp =
     "usage: comsvc ini read|write [--name NAME | --path PATH] SECTION KEY [VALUE_OR_DEFAULT]\n"
     "\n"
@@ -30,20 +28,16 @@ constexpr const char* kDefaultName = "comsvc";
 void NameTheFile(const Arguments& arguments) {
   std::optional<std::string> name = arguments.Get("name");
   std::optional<std::string> path = arguments.Get("path");
-  if (name && path) throw CommandLineError("--name and --path exclude each other; usage: " + std::string(kIniUsage));
+  if (name && path) throw UsageError("--name and --path exclude each other");
   RWINI::IniName = ArgumentText(path ? *path : name.value_or(kDefaultName));
   RWINI::IniNameIsPath = path.has_value();
 }
 
-}  // namespace
-
-int RunIni(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"name", 1}, {"path", 1}});
-  if (PrintedHelp(arguments, kIniHelp)) return kExitOk;
-  arguments.RequirePositionals(3, 4, kIniUsage);
+int RunIni(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(3, 4);
   const std::vector<std::string>& positionals = arguments.Positionals();
   const std::string& action = positionals[0];
-  if (action != "read" && action != "write") throw CommandLineError(std::string("usage: ") + kIniUsage);
+  if (action != "read" && action != "write") throw UsageError("'" + action + "' is neither read nor write");
   const std::u16string section = ArgumentText(positionals[1]);
   const std::u16string key = ArgumentText(positionals[2]);
   const std::u16string text = positionals.size() > 3 ? ArgumentText(positionals[3]) : std::u16string();
@@ -55,7 +49,15 @@ int RunIni(Context&, const std::vector<std::string>& args) {
   }
   const int16_t result = RWINI::IniWrite(section, key, text).AsInteger();
   PrintUtf8(std::to_string(result) + "\n");
-  return result != 0 ? kExitOk : kExitFailure;
+  if (result != 0) return kExitOk;
+  PrintError("comsvc: the value was not written to the file\n");
+  return kExitFailure;
 }
+
+}  // namespace
+
+const Subcommand kIniCommand = {
+    "ini", "read or write a value of an INI file",
+    kIniHelp, {{"name", 1}, {"path", 1}}, RunIni};
 
 }  // namespace comsvc::cli

@@ -14,9 +14,8 @@ namespace comsvc::cli {
 
 namespace {
 
-constexpr const char* kJsonUsage = "comsvc json [--typed] [--pretty] [--encoding E] [FILE|-]";
-
 constexpr const char* kJsonHelp =
+    "usage: comsvc json [--typed] [--pretty] [--encoding E] [FILE|-]\n"
     "\n"
     "Reads forgiving JSON text (comments, single quotes, bare member names,\n"
     "parentheses as filler, missing commas) from FILE or standard input and\n"
@@ -47,12 +46,8 @@ void PrintErrorText(const std::u16string& errors) {
   PrintError(text);
 }
 
-}  // namespace
-
-int RunJson(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"typed"}, {"pretty"}, {"encoding", 1}});
-  if (PrintedHelp(arguments, "usage: " + std::string(kJsonUsage) + "\n" + kJsonHelp)) return kExitOk;
-  arguments.RequirePositionals(0, 1, kJsonUsage);
+int RunJson(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(0, 1);
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const std::string path = arguments.Positionals().empty() ? "-" : arguments.Positionals().front();
 
@@ -67,5 +62,11 @@ int RunJson(Context&, const std::vector<std::string>& args) {
   }
   return errors.empty() && !root.IsEmpty() ? kExitOk : kExitFailure;
 }
+
+}  // namespace
+
+const Subcommand kJsonCommand = {
+    "json", "read forgiving JSON text and print it as standard JSON",
+    kJsonHelp, {{"typed"}, {"pretty"}, {"encoding", 1}}, RunJson};
 
 }  // namespace comsvc::cli

@@ -1,5 +1,7 @@
 // comsvc md5 [--file PATH | --server 32|16 | --registers] [--encoding E]
 //            [TEXT | --text-file FILE]: the two MD5 digests.
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,41 +15,64 @@ namespace comsvc::cli {
 
 namespace {
 
-constexpr const char* kMd5Usage =
-    "comsvc md5 [--file PATH | --server 32|16 | --registers] [--encoding E] [TEXT | --text-file FILE]";
-
 constexpr const char* kMd5Help =
     "usage: comsvc md5 [--file PATH | --server 32|16 | --registers] [--encoding E]\n"
-    "                  [TEXT | --text-file FILE]\n"
+    "                  [TEXT | - | --text-file FILE]\n"
     "\n"
-    "Prints the MD5 digest of TEXT (or of the text of FILE, '-' for standard\n"
-    "input) taken as bytes of the ANSI code page, as 32 uppercase hexadecimal\n"
-    "digits (Md5_String_Calc of the MD5 class).\n"
+    "Prints the MD5 digest of TEXT (or of the text of FILE, or of standard input\n"
+    "when TEXT is '-' or missing) taken as bytes of the ANSI code page, as 32\n"
+    "uppercase hexadecimal digits (Md5_String_Calc of the MD5 class).\n"
     "\n"
     "  --file PATH       the digest of the file's bytes instead (Md5_File_Calc);\n"
     "                    empty output and exit status 1 when it cannot be digested\n"
+    "                    (missing, not a regular file, unreadable, or longer than\n"
+    "                    268435455 bytes), the reason on stderr\n"
     "  --server 32|16    the function module's MD5: 32 lowercase digits when the\n"
     "                    value equals 32, else the middle 16 digits\n"
     "  --registers       after the digest, the lines 'RegisterA: N' ... 'RegisterD: N'\n"
-    "  --encoding E      encoding of --text-file: utf-8 (default), utf-16le or ansi\n"
+    "  --encoding E      encoding of --text-file and standard input: utf-8\n"
+    "                    (default), utf-16le or ansi\n"
     "\n"
     "A text of more than 32767 ANSI bytes fails with error 6 (exit status 1).\n";
 
-// The text to digest: TEXT or the contents of --text-file, exactly one.
+// The longest file the class digests.
+constexpr uintmax_t kMaxDigestedFileBytes = 268435455;
+
+// The text to digest: TEXT, the contents of --text-file, or standard input.
 std::u16string MessageText(const Arguments& arguments) {
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const std::optional<std::string> text_file = arguments.Get("text-file");
-  arguments.RequirePositionals(text_file ? 0 : 1, text_file ? 0 : 1, kMd5Usage);
+  arguments.RequirePositionals(0, text_file ? 0 : 1);
   if (text_file) return ReadTextFile(*text_file, encoding);
-  return ArgumentText(arguments.Positionals().front());
+  const std::vector<std::string>& positionals = arguments.Positionals();
+  if (positionals.empty() || positionals.front() == "-") return ReadTextFile("-", encoding);
+  return ArgumentText(positionals.front());
+}
+
+// Why Md5_File_Calc gave no digest for `path`.
+std::string WhyNotDigested(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error) return path + ": " + error.message();
+  if (!std::filesystem::is_regular_file(status)) return path + ": not a regular file";
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxDigestedFileBytes) {
+    return path + ": " + std::to_string(size) + " bytes, more than the " + std::to_string(kMaxDigestedFileBytes) +
+           " that can be digested";
+  }
+  return path + ": cannot be read";
 }
 
 int DigestFile(const Arguments& arguments) {
-  arguments.RequirePositionals(0, 0, kMd5Usage);
-  if (arguments.Has("text-file")) throw CommandLineError("usage: " + std::string(kMd5Usage));
+  arguments.RequirePositionals(0, 0);
+  if (arguments.Has("text-file")) throw UsageError("--file and --text-file exclude each other");
+  const std::string path = *arguments.Get("file");
   MD5 md5;
-  const std::u16string digest = md5.Md5_File_Calc(ArgumentText(*arguments.Get("file")));
-  if (digest.empty()) return kExitFailure;
+  const std::u16string digest = md5.Md5_File_Calc(ArgumentText(path));
+  if (digest.empty()) {
+    PrintError("comsvc: " + WhyNotDigested(path) + "\n");
+    return kExitFailure;
+  }
   Print(digest + u"\n");
   return kExitOk;
 }
@@ -73,16 +98,18 @@ int DigestWithClass(const Arguments& arguments) {
   return kExitOk;
 }
 
-}  // namespace
-
-int RunMd5(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"file", 1}, {"server", 1}, {"registers"}, {"encoding", 1}, {"text-file", 1}});
-  if (PrintedHelp(arguments, kMd5Help)) return kExitOk;
+int RunMd5(Context&, const Arguments& arguments) {
   const int modes = arguments.Has("file") + arguments.Has("server") + arguments.Has("registers");
-  if (modes > 1) throw CommandLineError("usage: " + std::string(kMd5Usage));
+  if (modes > 1) throw UsageError("--file, --server and --registers exclude each other");
   if (arguments.Has("file")) return DigestFile(arguments);
   if (arguments.Has("server")) return DigestWithFunction(arguments);
   return DigestWithClass(arguments);
 }
+
+}  // namespace
+
+const Subcommand kMd5Command = {
+    "md5", "print the MD5 digest of a text or a file",
+    kMd5Help, {{"file", 1}, {"server", 1}, {"registers"}, {"encoding", 1}, {"text-file", 1}}, RunMd5};
 
 }  // namespace comsvc::cli

@@ -13,8 +13,6 @@
 namespace comsvc::cli {
 namespace {
 
-constexpr const char* kNoticeUsage = "comsvc notice TEXT [--then MILLISECONDS TEXT]...";
-
 constexpr const char* kNoticeHelp =
     "usage: comsvc notice TEXT [--then MILLISECONDS TEXT]...\n"
     "\n"
@@ -32,17 +30,13 @@ std::chrono::milliseconds ParseMilliseconds(const std::string& arg) {
   long long value = -1;
   auto [end, error] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
   if (error != std::errc() || end != arg.data() + arg.size() || value < 0) {
-    throw CommandLineError("--then takes a number of milliseconds, not '" + arg + "'");
+    throw UsageError("--then takes a number of milliseconds, not '" + arg + "'");
   }
   return std::chrono::milliseconds(value);
 }
 
-}  // namespace
-
-int RunNotice(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"then", 2}});
-  if (PrintedHelp(arguments, kNoticeHelp)) return kExitOk;
-  arguments.RequirePositionals(1, 1, kNoticeUsage);
+int RunNotice(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(1, 1);
   std::vector<LaterText> later;
   for (const std::vector<std::string>& then : arguments.Occurrences("then")) {
     later.push_back({ParseMilliseconds(then[0]), ArgumentText(then[1])});
@@ -63,5 +57,11 @@ int RunNotice(Context&, const std::vector<std::string>& args) {
   for (platform::MessageLoop::Id timer : timers) loop.StopTimer(timer);
   return kExitOk;
 }
+
+}  // namespace
+
+const Subcommand kNoticeCommand = {
+    "notice", "show the notice window that closes itself after two seconds",
+    kNoticeHelp, {{"then", 2}}, RunNotice};
 
 }  // namespace comsvc::cli

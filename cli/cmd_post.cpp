@@ -1,6 +1,7 @@
 // comsvc post [--json] [--silent] [--timeout SECONDS] URL FORM: one form
 // post exchange, its replies printed as they arrive.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
+#include <comsvc/utf8.h>
 #include <comsvc/form_post.h>
 #include <comsvc/json_reader.h>
 #include <comsvc/message_loop.h>
@@ -17,10 +19,8 @@ namespace comsvc::cli {
 
 namespace {
 
-constexpr const char* kPostUsage = "comsvc post [--json] [--silent] [--timeout SECONDS] URL FORM";
-
 constexpr const char* kPostHelp =
-    "usage: comsvc post [--json] [--silent] [--timeout SECONDS] URL FORM\n"
+    "usage: comsvc post [--json] [--silent] [--timeout SECONDS] [--max-reply BYTES] URL FORM\n"
     "\n"
     "Posts FORM (name=value items joined by '&') to URL over a TCP socket and\n"
     "prints each reply piece, line ends made CR LF, as it arrives. Stops when\n"
@@ -32,12 +32,17 @@ constexpr const char* kPostHelp =
     "                     \"description\":\"...\"}}, json being the JSON document of the\n"
     "                     joined replies in the typed form (see comsvc json --help)\n"
     "                     and errors the reader's error text\n"
-    "  --silent           do not show socket errors in a box\n"
+    "  --silent           do not show socket errors in a box (stderr says why)\n"
     "  --timeout SECONDS  how long to wait in all, connecting included (default 30)\n"
+    "  --max-reply BYTES  keep at most this much of the reply, counted as printed\n"
+    "                     in UTF-8 (default 67108864, 64 MiB); a longer reply is\n"
+    "                     cut there and the connection closed\n"
     "\n"
     "Exit status: 0 when the server closed the connection after its reply; 1 when\n"
-    "the request was refused, a socket error ended the exchange or the time-out\n"
-    "passed.\n";
+    "the request was refused, a socket error ended the exchange, the time-out\n"
+    "passed or the reply was cut.\n";
+
+constexpr size_t kDefaultMaxReplyBytes = size_t{64} << 20;
 
 struct SocketErrorReport {
   int32_t number;
@@ -54,10 +59,46 @@ std::chrono::milliseconds ParseTimeout(const std::optional<std::string>& text) {
     used = 0;
   }
   if (used != text->size() || !(seconds > 0) || seconds > 86400) {
-    throw CommandLineError("--timeout takes a number of seconds above 0, not '" + *text + "'");
+    throw UsageError("--timeout takes a number of seconds above 0, not '" + *text + "'");
   }
   return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000 + 0.5));
 }
+
+size_t ParseMaxReply(const std::optional<std::string>& text) {
+  if (!text) return kDefaultMaxReplyBytes;
+  size_t bytes = 0;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), bytes);
+  if (error != std::errc() || end != text->data() + text->size() || bytes == 0) {
+    throw UsageError("--max-reply takes a number of bytes above 0, not '" + *text + "'");
+  }
+  return bytes;
+}
+
+// The reply as far as --max-reply allows: the pieces kept (as printed, in
+// UTF-8) and whether the peer sent more.
+class ReplyKeeper {
+ public:
+  explicit ReplyKeeper(size_t max_bytes) : room_(max_bytes) {}
+
+  // The part of `piece` that still fits, never splitting a character.
+  std::u16string Keep(const std::u16string& piece) {
+    std::string bytes = EncodeUtf8(piece);
+    if (bytes.size() <= room_) {
+      room_ -= bytes.size();
+      return piece;
+    }
+    cut_ = true;
+    size_t end = room_;
+    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+    room_ = 0;
+    return Utf8ToUtf16(std::string_view(bytes).substr(0, end));
+  }
+  bool Cut() const { return cut_; }
+
+ private:
+  size_t room_;
+  bool cut_ = false;
+};
 
 std::string JsonReport(const std::vector<std::u16string>& replies, const std::optional<SocketErrorReport>& error) {
   std::u16string joined;
@@ -82,15 +123,26 @@ std::string JsonReport(const std::vector<std::u16string>& replies, const std::op
   return out + "}\n";
 }
 
-}  // namespace
+// The reason for a failed exchange, unless a box has told it already.
+void ExplainFailure(const Arguments& arguments, const std::optional<SocketErrorReport>& socket_error, bool closed,
+                    const ReplyKeeper& keeper) {
+  if (keeper.Cut()) {
+    PrintError("comsvc: the reply was cut at " + std::to_string(ParseMaxReply(arguments.Get("max-reply"))) +
+               " bytes (--max-reply)\n");
+  } else if (socket_error && arguments.Has("silent")) {
+    PrintError("comsvc: socket error " + std::to_string(socket_error->number) + ": " +
+               EncodeUtf8(socket_error->description) + "\n");
+  } else if (!socket_error && !closed) {
+    PrintError("comsvc: the server did not close the connection within the time-out\n");
+  }
+}
 
-int RunPost(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"json"}, {"silent"}, {"timeout", 1}});
-  if (PrintedHelp(arguments, kPostHelp)) return kExitOk;
-  arguments.RequirePositionals(2, 2, kPostUsage);
+int RunPost(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(2, 2);
   const bool json = arguments.Has("json");
   const auto timeout = ParseTimeout(arguments.Get("timeout"));
   const auto deadline = platform::MessageLoop::Clock::now() + timeout;
+  ReplyKeeper keeper(ParseMaxReply(arguments.Get("max-reply")));
 
   std::vector<std::u16string> replies;
   std::optional<SocketErrorReport> socket_error;
@@ -99,8 +151,13 @@ int RunPost(Context&, const std::vector<std::string>& args) {
       .interactive = !arguments.Has("silent"),
       .reply =
           [&](const std::u16string& reply) {
-            replies.push_back(reply);
-            if (!json) Print(reply);
+            if (keeper.Cut()) return;
+            const std::u16string kept = keeper.Keep(reply);
+            if (json) {
+              replies.push_back(kept);
+            } else {
+              Print(kept);
+            }
           },
       .socket_error = [&](int32_t number, const std::u16string& text) { socket_error = {number, text}; },
       .closed = [&] { closed = true; },
@@ -113,10 +170,18 @@ int RunPost(Context&, const std::vector<std::string>& args) {
   exchange.Post(ArgumentText(arguments.Positionals()[0]), ArgumentText(arguments.Positionals()[1]));
   const bool started = exchange.Connected() || closed || socket_error;
   if (started) {
-    platform::MessageLoop::Current().RunUntil([&] { return closed || socket_error.has_value(); }, deadline);
+    platform::MessageLoop::Current().RunUntil([&] { return closed || socket_error || keeper.Cut(); }, deadline);
+    exchange.Socket().Close();
+    ExplainFailure(arguments, socket_error, closed, keeper);
   }
   if (json) PrintUtf8(JsonReport(replies, socket_error));
-  return closed && !socket_error ? kExitOk : kExitFailure;
+  return closed && !socket_error && !keeper.Cut() ? kExitOk : kExitFailure;
 }
+
+}  // namespace
+
+const Subcommand kPostCommand = {
+    "post", "post a form to an HTTP server and print the reply",
+    kPostHelp, {{"json"}, {"silent"}, {"timeout", 1}, {"max-reply", 1}}, RunPost};
 
 }  // namespace comsvc::cli

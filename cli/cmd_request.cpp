@@ -11,8 +11,6 @@ namespace comsvc::cli {
 
 namespace {
 
-constexpr const char* kRequestUsage = "comsvc request [--json] URL FORM";
-
 constexpr const char* kRequestHelp =
     "usage: comsvc request [--json] URL FORM\n"
     "\n"
@@ -24,12 +22,8 @@ constexpr const char* kRequestHelp =
     "Exit status 1 when the URL or the form is refused (a box says why: no host,\n"
     "a control character in the host or path, an item empty or without '=').\n";
 
-}  // namespace
-
-int RunRequest(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"json"}});
-  if (PrintedHelp(arguments, kRequestHelp)) return kExitOk;
-  arguments.RequirePositionals(2, 2, kRequestUsage);
+int RunRequest(Context&, const Arguments& arguments) {
+  arguments.RequirePositionals(2, 2);
   const Remote::UrlParts parts = Remote::BuildPostRequest(ArgumentText(arguments.Positionals()[0]),
                                                           ArgumentText(arguments.Positionals()[1]));
   if (arguments.Has("json")) {
@@ -39,5 +33,11 @@ int RunRequest(Context&, const std::vector<std::string>& args) {
   }
   return parts.RequestText.empty() ? kExitFailure : kExitOk;
 }
+
+}  // namespace
+
+const Subcommand kRequestCommand = {
+    "request", "print the HTTP/1.0 POST request composed for a form",
+    kRequestHelp, {{"json"}}, RunRequest};
 
 }  // namespace comsvc::cli

@@ -11,8 +11,6 @@ namespace comsvc::cli {
 
 namespace {
 
-constexpr const char* kUrlUsage = "comsvc url parse [--json] URL | comsvc url encode TEXT";
-
 constexpr const char* kUrlHelp =
     "usage: comsvc url parse [--json] URL\n"
     "       comsvc url encode TEXT\n"
@@ -26,7 +24,7 @@ constexpr const char* kUrlHelp =
     "        are, every other character as %XX per byte of the ANSI code page.\n";
 
 int Parse(const Arguments& arguments) {
-  arguments.RequirePositionals(2, 2, kUrlUsage);
+  arguments.RequirePositionals(2, 2);
   const url_helper::UrlParts parts = url_helper::ParseUrl(ArgumentText(arguments.Positionals()[1]));
   if (arguments.Has("json")) {
     PrintUtf8(UrlPartsJson(parts, false) + "\n");
@@ -39,21 +37,23 @@ int Parse(const Arguments& arguments) {
 }
 
 int Encode(const Arguments& arguments) {
-  arguments.RequirePositionals(2, 2, kUrlUsage);
-  if (arguments.Has("json")) throw CommandLineError(std::string("usage: ") + kUrlUsage);
+  arguments.RequirePositionals(2, 2);
+  if (arguments.Has("json")) throw UsageError("url encode takes no --json");
   Print(url_helper::PercentEncode(ArgumentText(arguments.Positionals()[1])) + u"\n");
   return kExitOk;
 }
 
-}  // namespace
-
-int RunUrl(Context&, const std::vector<std::string>& args) {
-  Arguments arguments(args, {{"json"}});
-  if (PrintedHelp(arguments, kUrlHelp)) return kExitOk;
+int RunUrl(Context&, const Arguments& arguments) {
   const auto& positionals = arguments.Positionals();
   if (!positionals.empty() && positionals[0] == "parse") return Parse(arguments);
   if (!positionals.empty() && positionals[0] == "encode") return Encode(arguments);
-  throw CommandLineError(std::string("usage: ") + kUrlUsage);
+  throw UsageError("the first argument is parse or encode");
 }
+
+}  // namespace
+
+const Subcommand kUrlCommand = {
+    "url", "split a URL into its parts, or percent-encode a form value",
+    kUrlHelp, {{"json"}}, RunUrl};
 
 }  // namespace comsvc::cli

@@ -8,22 +8,26 @@
 
 namespace comsvc::cli {
 
-using Command = int (*)(Context& context, const std::vector<std::string>& args);
+using Command = int (*)(Context& context, const Arguments& arguments);
 
+// A subcommand: its help text opens with its usage lines and a blank line.
 struct Subcommand {
   const char* name;
   const char* summary;
+  const char* help;
+  std::vector<OptionSpec> options;
   Command run;
 };
 
-int RunJson(Context& context, const std::vector<std::string>& args);
-int RunEval(Context& context, const std::vector<std::string>& args);
-int RunIni(Context& context, const std::vector<std::string>& args);
-int RunFolders(Context& context, const std::vector<std::string>& args);
-int RunNotice(Context& context, const std::vector<std::string>& args);
-int RunMd5(Context& context, const std::vector<std::string>& args);
-int RunUrl(Context& context, const std::vector<std::string>& args);
-int RunRequest(Context& context, const std::vector<std::string>& args);
-int RunPost(Context& context, const std::vector<std::string>& args);
+// The subcommands, each defined in its own file.
+extern const Subcommand kJsonCommand;
+extern const Subcommand kEvalCommand;
+extern const Subcommand kIniCommand;
+extern const Subcommand kFoldersCommand;
+extern const Subcommand kNoticeCommand;
+extern const Subcommand kMd5Command;
+extern const Subcommand kUrlCommand;
+extern const Subcommand kRequestCommand;
+extern const Subcommand kPostCommand;
 
 }  // namespace comsvc::cli

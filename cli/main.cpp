@@ -1,5 +1,8 @@
 // comsvc: every service of the library on the command line.
+#include <cerrno>
+#include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,22 +14,18 @@
 namespace comsvc::cli {
 namespace {
 
-constexpr Subcommand kSubcommands[] = {
-    {"json", "read forgiving JSON text and print it as standard JSON", RunJson},
-    {"eval", "run scripts written in JSON and print their output", RunEval},
-    {"ini", "read or write a value of an INI file", RunIni},
-    {"folders", "print the documents, application-data and system folders", RunFolders},
-    {"notice", "show the notice window that closes itself after two seconds", RunNotice},
-    {"md5", "print the MD5 digest of a text or a file", RunMd5},
-    {"url", "split a URL into its parts, or percent-encode a form value", RunUrl},
-    {"request", "print the HTTP/1.0 POST request composed for a form", RunRequest},
-    {"post", "post a form to an HTTP server and print the reply", RunPost},
+// In the order --help lists them. Pointers, so that the table does not
+// depend on the order in which the files' objects are initialised.
+const Subcommand* const kSubcommands[] = {
+    &kJsonCommand, &kEvalCommand, &kIniCommand,     &kFoldersCommand, &kNoticeCommand,
+    &kMd5Command,  &kUrlCommand,  &kRequestCommand, &kPostCommand,
 };
 
 constexpr const char* kGlobalHelp =
     "usage: comsvc [GLOBAL OPTIONS] SUBCOMMAND [ARGUMENTS]\n"
+    "       comsvc --help | --version\n"
     "\n"
-    "Global options (before the subcommand):\n"
+    "Global options (before or after the subcommand):\n"
     "  --codepage N            the ANSI code page (874, 932, 936, 949, 950, 1250-1258);\n"
     "                          default: $COMSVC_CODEPAGE, else from the locale's language\n"
     "  --decimal-separator C   the locale's decimal separator; default: $COMSVC_DECIMAL,\n"
@@ -36,38 +35,93 @@ constexpr const char* kGlobalHelp =
     "  --answers FILE          JSON array of input-box answers (string, or null to\n"
     "                          cancel); implies --dialogs script\n"
     "  --dialog-log FILE       one JSON line per box shown ('-' for stderr)\n"
+    "  --quiet                 in script mode without --dialog-log, do not echo message\n"
+    "                          boxes to stderr as 'comsvc: box \"TITLE\": TEXT'\n"
+    "  --help, -h              print this help ('comsvc SUBCOMMAND --help' for one)\n"
+    "  --version, -V           print the version\n"
+    "An option's value may also be joined to it: --codepage=1252.\n"
     "\n"
-    "Exit status: 0 success, 1 the operation reported a failure, 2 usage or I/O error.\n"
-    "'comsvc SUBCOMMAND --help' describes each subcommand.\n"
+    "Exit status: 0 success, 1 the operation reported a failure (the reason on\n"
+    "stderr; a runtime error as 'error N: DESCRIPTION'), 2 usage or I/O error.\n"
+    "Input files are read up to 1 GiB; a longer input is error 7, Out of memory.\n"
     "\n"
     "Subcommands:\n";
 
 void PrintGlobalHelp() {
   std::string text = kGlobalHelp;
-  for (const Subcommand& s : kSubcommands) {
-    std::string name = s.name;
-    text += "  " + name + std::string(name.size() < 10 ? 10 - name.size() : 1, ' ') + s.summary + "\n";
+  for (const Subcommand* s : kSubcommands) {
+    std::string name = s->name;
+    text += "  " + name + std::string(name.size() < 10 ? 10 - name.size() : 1, ' ') + s->summary + "\n";
   }
   PrintUtf8(text);
 }
 
-int Run(std::vector<std::string> args) {
-  if (args.empty() || args.front() == "--help" || args.front() == "-h") {
-    PrintGlobalHelp();
-    return args.empty() ? kExitUsage : kExitOk;
+const Subcommand& FindSubcommand(const std::string& name) {
+  for (const Subcommand* s : kSubcommands) {
+    if (name == s->name) return *s;
   }
-  if (args.front() == "--version") {
+  throw UsageError("unknown subcommand '" + name + "'\n" + UsageLines(kGlobalHelp));
+}
+
+// The position of the subcommand's name (or of a request for help or the
+// version): the first argument that is neither a global option nor one of
+// its values; args.size() when there is none.
+size_t SubcommandIndex(const std::vector<std::string>& args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i].rfind("--", 0) != 0 || args[i] == "--help" || args[i] == "--version") return i;
+    const size_t equals = args[i].find('=');
+    const std::string name = args[i].substr(2, equals == std::string::npos ? equals : equals - 2);
+    bool global = false;
+    for (const OptionSpec& option : GlobalOptionSpecs()) {
+      if (option.name == name) {
+        global = true;
+        if (equals == std::string::npos) i += static_cast<size_t>(option.values);
+      }
+    }
+    if (!global) throw UsageError("--" + name + " is not a global option\n" + UsageLines(kGlobalHelp));
+  }
+  return args.size();
+}
+
+int RunSubcommand(const Subcommand& command, const std::vector<std::string>& args) {
+  try {
+    const Arguments arguments(args, command.options);
+    if (arguments.HelpRequested()) {
+      PrintUtf8(command.help);
+      return kExitOk;
+    }
+    Context context = ApplyGlobalOptions(arguments);
+    return command.run(context, arguments);
+  } catch (const UsageError& e) {
+    throw UsageError(e.what() + std::string("\n") + UsageLines(command.help));
+  }
+}
+
+int Run(std::vector<std::string> args) {
+  const size_t index = SubcommandIndex(args);
+  if (index == args.size()) throw UsageError("no subcommand given\n" + UsageLines(kGlobalHelp));
+  if (args[index] == "--help" || args[index] == "-h") {
+    PrintGlobalHelp();
+    return kExitOk;
+  }
+  if (args[index] == "--version" || args[index] == "-V") {
     PrintUtf8("comsvc " COMSVC_VERSION "\n");
     return kExitOk;
   }
-  Context context = ApplyGlobalOptions(args);
-  if (args.empty()) throw CommandLineError("no subcommand given (see comsvc --help)");
-  const std::string name = args.front();
-  args.erase(args.begin());
-  for (const Subcommand& s : kSubcommands) {
-    if (name == s.name) return s.run(context, args);
-  }
-  throw CommandLineError("unknown subcommand '" + name + "' (see comsvc --help)");
+  const Subcommand& command = FindSubcommand(args[index]);
+  args.erase(args.begin() + static_cast<std::ptrdiff_t>(index));
+  return RunSubcommand(command, args);
+}
+
+// The status once everything is written: a failed write of the output is an
+// I/O error of its own.
+int FlushOutput(int status) {
+  errno = 0;
+  std::cout.flush();
+  if (std::cout) return status;
+  const int error = errno;
+  std::cerr << "comsvc: cannot write the output: " << (error != 0 ? std::strerror(error) : "write error") << "\n";
+  return kExitUsage;
 }
 
 }  // namespace
@@ -87,7 +141,10 @@ int main(int argc, char** argv) {
     std::cout.flush();
     std::cerr << e.what() << "\n";
     status = kExitFailure;
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << comsvc::RuntimeError(comsvc::ErrorNumber::kOutOfMemory).what() << "\n";
+    status = kExitFailure;
   }
-  std::cout.flush();
-  return status;
+  return FlushOutput(status);
 }

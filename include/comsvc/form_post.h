@@ -87,7 +87,8 @@ class PostExchange {
   // True from the socket's report of the connection until it is closed.
   bool Connected() const { return connected_; }
 
-  // The socket's events.
+  // The socket's events. Memory running out while a reply piece is taken
+  // in raises error 7 to the caller serving the message loop.
   void OnConnect();
   void OnDataArrival(size_t bytes);
   void OnClose();

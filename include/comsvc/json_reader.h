@@ -1,6 +1,7 @@
 // The JSON module: a forgiving reader of JSON text into ordered dictionaries
-// and 1-based collections. It never raises to its caller; problems are
-// written as lines of text that ReaderErrors reports afterwards.
+// and 1-based collections. Problems are written as lines of text that
+// ReaderErrors reports afterwards; the one error raised to the caller is
+// error 7, when memory runs out outside every container being read.
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 //
 // A script that goes wrong raises comsvc::RuntimeError; the output gathered so
 // far is dropped, while boxes already shown and variables already set stay.
+// Memory running out is such a failure too: error 7.
 // json_script.cpp lists which error each kind of failure raises.
 #pragma once
 
@@ -37,6 +38,8 @@ class cJSONScript {
 
  private:
   using StepFunction = void (cJSONScript::*)(const Value& args, cStringBuilder& out);
+
+  std::u16string EvalText(const std::u16string& sJSON);
 
   void Render(const Value& obj, cStringBuilder& out);
   void RunCommandObject(const Dictionary& commands, cStringBuilder& out);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -11,6 +12,7 @@ namespace comsvc {
 // The platform's runtime error numbers that the services raise.
 enum class ErrorNumber : int32_t {
   kOverflow = 6,
+  kOutOfMemory = 7,
   kSubscriptOutOfRange = 9,
   kTypeMismatch = 13,
   kOutOfStackSpace = 28,
@@ -37,5 +39,18 @@ class RuntimeError : public std::runtime_error {
 };
 
 [[noreturn]] void Raise(ErrorNumber number);
+
+// Runs `work` and gives its result; an allocation failure inside it is
+// raised as error 7, as the platform reports memory running out. Services
+// call it at their entry points, so that a caller meets a runtime error
+// rather than an exception of the language.
+template <typename Work>
+decltype(auto) RaisingOutOfMemory(Work&& work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    Raise(ErrorNumber::kOutOfMemory);
+  }
+}
 
 }  // namespace comsvc

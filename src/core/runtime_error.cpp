@@ -7,6 +7,7 @@ namespace comsvc {
 const char* ErrorDescription(ErrorNumber number) {
   switch (number) {
     case ErrorNumber::kOverflow: return "Overflow";
+    case ErrorNumber::kOutOfMemory: return "Out of memory";
     case ErrorNumber::kSubscriptOutOfRange: return "Subscript out of range";
     case ErrorNumber::kTypeMismatch: return "Type mismatch";
     case ErrorNumber::kOutOfStackSpace: return "Out of stack space";

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include <comsvc/runtime_error.h>
 #include <comsvc/json_reader.h>
 #include <comsvc/dialogs.h>
 
@@ -23,11 +24,11 @@ std::vector<std::u16string_view> Split(std::u16string_view text, char16_t separa
   }
 }
 
-// CR and LF would end the request line or a header line early, and NUL ends
-// it for many servers; every other character, TAB and DEL included, goes
-// through as written.
-bool BreaksRequestLine(std::u16string_view text) {
-  return text.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos;
+bool HasControlCharacter(std::u16string_view text) {
+  for (char16_t c : text) {
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
 }
 
 std::u16string Number(size_t value) {
@@ -73,8 +74,8 @@ EncodedForm EncodeForm(std::u16string_view form) {
 
 UrlParts BuildPostRequest(std::u16string_view url, std::u16string_view form) {
   UrlParts u = url_helper::ParseUrl(url);
-  if (u.Host.empty() || BreaksRequestLine(u.Host)) return Refuse(u"Invalid Host");
-  if (BreaksRequestLine(u.Path)) return Refuse(u"Invalid Path");
+  if (u.Host.empty() || HasControlCharacter(u.Host)) return Refuse(u"Invalid Host");
+  if (HasControlCharacter(u.Path)) return Refuse(u"Invalid Path");
   EncodedForm encoded = EncodeForm(form);
   if (encoded.refusal) return Refuse(*encoded.refusal);
 
@@ -129,7 +130,7 @@ PostExchange::PostExchange(PostOwner owner, platform::MessageLoop& loop)
 
 void PostExchange::Post(std::u16string_view url, std::u16string_view form) {
   if (connected_ || waiting_) return;
-  UrlParts u = BuildPostRequest(url, form);
+  UrlParts u = RaisingOutOfMemory([&] { return BuildPostRequest(url, form); });
   if (u.RequestText.empty()) return;  // refused, and already reported
 
   socket_.SetRemoteHost(u.Host);
@@ -156,7 +157,7 @@ void PostExchange::Post(std::u16string_view url, std::u16string_view form) {
 void PostExchange::OnConnect() { connected_ = true; }
 
 void PostExchange::OnDataArrival(size_t bytes) {
-  std::u16string reply = NormalizeLineEnds(socket_.GetData(bytes));
+  std::u16string reply = RaisingOutOfMemory([&] { return NormalizeLineEnds(socket_.GetData(bytes)); });
   if (owner_.reply) owner_.reply(reply);
 }
 

@@ -547,7 +547,7 @@ class Reader {
 Value ReadJson(std::u16string_view text) {
   std::u16string& errors = ErrorText();
   errors.clear();
-  return Reader(text, errors).ReadRoot();
+  return RaisingOutOfMemory([&] { return Reader(text, errors).ReadRoot(); });
 }
 
 std::u16string ReaderErrors() { return ErrorText(); }

@@ -153,6 +153,10 @@ void WriteDirective(const std::u16string& key, const Value& value, cStringBuilde
 }  // namespace
 
 std::u16string cJSONScript::Eval(const std::u16string& sJSON) {
+  return RaisingOutOfMemory([&] { return EvalText(sJSON); });
+}
+
+std::u16string cJSONScript::EvalText(const std::u16string& sJSON) {
   const Value root = JSON::ReadJson(sJSON);
   const std::u16string errors = JSON::ReaderErrors();
   if (!errors.empty() || !IsContainer(root)) {
@@ -181,9 +185,11 @@ std::u16string cJSONScript::Eval(const std::u16string& sJSON) {
 }
 
 std::u16string cJSONScript::ExecCommand(const Value& obj) {
-  cStringBuilder out;
-  Render(obj, out);
-  return out.TakeString();
+  return RaisingOutOfMemory([&] {
+    cStringBuilder out;
+    Render(obj, out);
+    return out.TakeString();
+  });
 }
 
 // One ExecCommand call, appending to the caller's output rather than to a

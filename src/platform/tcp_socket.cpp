@@ -17,6 +17,9 @@ namespace comsvc::platform {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
+// One readiness takes at most this much, so that a peer sending faster than
+// the owner reads cannot make a single arrival as large as its whole reply.
+constexpr size_t kMaxReadPerEvent = 1024 * 1024;
 
 int32_t ErrorFromErrno(int errno_value) {
   switch (errno_value) {
@@ -218,7 +221,8 @@ void TcpSocket::ReadArrived() {
     received_.resize(old_size + kReadChunk);
     ssize_t n = recv(fd_, received_.data() + old_size, kReadChunk, 0);
     received_.resize(old_size + (n > 0 ? static_cast<size_t>(n) : 0));
-    if (n > 0) continue;
+    if (n > 0 && received_.size() - before < kMaxReadPerEvent) continue;
+    if (n > 0) break;  // the rest comes with the next readiness
     if (n == 0) {
       peer_closed = true;
     } else if (errno == EINTR) {

@@ -49,7 +49,9 @@ void cStringBuilder::ChunkSize(int32_t iChunkSize) {
   chunk_ = bytes;
 }
 
-std::u16string cStringBuilder::toString() const { return written_.substr(0, Units(used_)); }
+std::u16string cStringBuilder::toString() const {
+  return RaisingOutOfMemory([&] { return written_.substr(0, Units(used_)); });
+}
 
 std::u16string cStringBuilder::TakeString() {
   written_.resize(Units(used_));
@@ -70,8 +72,9 @@ void cStringBuilder::TheString(std::u16string_view sThis) {
     Clear();
     return;
   }
-  capacity_ = GrownCapacity(n);
-  written_.replace(0, sThis.size(), sThis);
+  const int32_t capacity = GrownCapacity(n);
+  RaisingOutOfMemory([&] { written_.replace(0, sThis.size(), sThis); });
+  capacity_ = capacity;
   used_ = n;
 }
 
@@ -88,13 +91,17 @@ void cStringBuilder::AppendNL(std::u16string_view sThis) {
 
 void cStringBuilder::Append(std::u16string_view sThis) {
   const int32_t need = CheckedAdd(used_, ByteLength(sThis));
-  if (need > capacity_) capacity_ = GrownCapacity(need);
+  const int32_t capacity = need > capacity_ ? GrownCapacity(need) : capacity_;
   const size_t at = Units(used_);
-  if (at == written_.size()) {
-    written_.append(sThis);
-  } else {
-    written_.replace(at, sThis.size(), sThis);  // over stale code units
-  }
+  // A failed growth leaves the builder as it was.
+  RaisingOutOfMemory([&] {
+    if (at == written_.size()) {
+      written_.append(sThis);
+    } else {
+      written_.replace(at, sThis.size(), sThis);  // over stale code units
+    }
+  });
+  capacity_ = capacity;
   used_ = need;
 }
 
@@ -105,11 +112,12 @@ void cStringBuilder::Insert(int32_t iIndex, std::u16string_view sThis) {
   if (p < 0 || p > used_) Raise(ErrorNumber::kSubscriptOutOfRange);
   const int32_t n = ByteLength(sThis);
   const int32_t need = CheckedAdd(used_, n);
-  if (need > capacity_) capacity_ = GrownCapacity(need);
+  const int32_t capacity = need > capacity_ ? GrownCapacity(need) : capacity_;
   // The tail moves up by n code units over what followed the content; stale
   // code units beyond the moved tail stay where they were.
-  written_.insert(Units(p), sThis);
+  RaisingOutOfMemory([&] { written_.insert(Units(p), sThis); });
   written_.erase(Units(need), sThis.size());
+  capacity_ = capacity;
   used_ = need;
 }
 

@@ -70,7 +70,7 @@ TEST(EvalCli, ExamplesGiveTheirExpectedOutput) {
   };
   for (auto [scripts, name] : examples) {
     for (std::string& script : scripts) script = kExamples + script;
-    const ProcessResult result = Eval({"--answers", kExamples + name + ".answers.json"}, scripts);
+    const ProcessResult result = Eval({"--quiet", "--answers", kExamples + name + ".answers.json"}, scripts);
     const std::string expected = ReadBytes(kExamples + name + ".expected.txt");
     EXPECT_EQ(result.out + result.err + std::to_string(result.status), expected + "0") << name;
   }

@@ -31,6 +31,7 @@ TEST(LocalCommands, FailuresAndUsageErrorsExitWithTheirStatus) {
   auto failed = RunComsvc({"ini", "write", "--path", (dir.Path() / "none" / "x.ini").string(), "S", "k", "v"});
   EXPECT_EQ(failed.status, 1);
   EXPECT_EQ(failed.out, "0\n");
+  EXPECT_NE(failed.err, "");
   const std::vector<std::string> kUsageErrors[] = {{"ini", "read", "--name", "a", "--path", "x.ini", "S", "k"},
                                                    {"notice", "text", "--then", "soon", "x"}};
   for (const std::vector<std::string>& args : kUsageErrors) {

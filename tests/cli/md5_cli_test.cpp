@@ -27,7 +27,9 @@ TEST(Md5CliTest, DigestsAndExitStatuses) {
       {{"md5", "--registers", "abc"}, "", 0,
        abc + "RegisterA: -1739587184\nRegisterB: -1336946116\nRegisterC: 2101319382\nRegisterD: 1920983336\n"},
       {{"md5", std::string(32768, 'x')}, "", 1, ""},  // error 6
-      {{"md5"}, "", 2, ""},
+      {{"md5"}, "abc", 0, abc},
+      {{"md5", "-"}, "abc", 0, abc},
+      {{"md5", "a", "b"}, "", 2, ""},
   };
   for (const Case& c : cases) {
     const ProcessResult result = RunComsvc(c.args, c.input);

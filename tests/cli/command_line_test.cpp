@@ -1,0 +1,224 @@
+// What every subcommand shares: option forms, usage errors, unreadable
+// inputs, unwritable output, a reason for every failure, and memory running
+// out.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/loopback_peer.h"
+#include "support/test_support.h"
+
+namespace comsvc::testing {
+namespace {
+
+TEST(CommandLine, OptionsTakeBothFormsAndGlobalOptionsStandAnywhere) {
+  const std::string zhong = "\xE4\xB8\xAD";  // 中, D6 D0 in code page 936
+  const std::pair<std::vector<std::string>, std::string> accepted[] = {
+      {{"--codepage=936", "url", "encode", zhong}, "%D6%D0\n"},
+      {{"url", "encode", zhong, "--codepage", "936"}, "%D6%D0\n"},
+      {{"url", "--codepage=936", "encode", zhong}, "%D6%D0\n"},
+      {{"url", "encode", "--", "--codepage=936"}, "%2D%2Dcodepage%3D936\n"},
+  };
+  for (const auto& [args, out] : accepted) {
+    const ProcessResult r = RunComsvc(args);
+    EXPECT_EQ(r.out + r.err + std::to_string(r.status), out + "0") << args.front();
+  }
+}
+
+TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
+  // The arguments and the start of standard error after "comsvc: ".
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--codepage", "936abc", "url", "encode", "x"}, "unsupported code page 936abc"},
+      {{"url", "encode", "x", "--codepage= 936"}, "unsupported code page  936"},
+      {{"json", "--typed=yes", "-"}, "option --typed takes no value\nusage: comsvc json"},
+      {{"md5", "--no-such"}, "unknown option --no-such\nusage: comsvc md5"},
+      {{"md5", "a", "b"}, "too many arguments\nusage: comsvc md5"},
+      {{"md5", "--server"}, "option --server needs a value\nusage: comsvc md5"},
+      {{"--json", "url"}, "--json is not a global option\nusage: comsvc [GLOBAL OPTIONS]"},
+      {{}, "no subcommand given\nusage: comsvc [GLOBAL OPTIONS]"},
+      {{"post", "--max-reply=0", "http://server/", "a=1"}, "--max-reply takes a number of bytes"},
+  };
+  for (const auto& [args, err] : refused) {
+    const std::string label = args.empty() ? "(none)" : args.front() + " " + args.back();
+    const ProcessResult r = RunComsvc(args, "[]");
+    EXPECT_EQ(r.status, 2) << label;
+    EXPECT_EQ(r.out, "") << label;
+    EXPECT_EQ(r.err.rfind("comsvc: " + err, 0), 0u) << label << ": " << r.err;
+  }
+}
+
+TEST(CommandLine, HelpListsTheVersionOptionsAndTheVersionPrints) {
+  const std::vector<std::string> asks[] = {{"--help"}, {"-h"}, {"--codepage=936", "--quiet", "--help"}};
+  for (const std::vector<std::string>& args : asks) {
+    const ProcessResult help = RunComsvc(args);
+    EXPECT_EQ(help.status, 0) << args.back();
+    for (const char* option : {"--version, -V", "--quiet", "--codepage=1252"}) {
+      EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+  }
+  for (const char* flag : {"--version", "-V"}) {
+    const ProcessResult version = RunComsvc({flag});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("comsvc ", 0), 0u) << version.out;
+  }
+}
+
+TEST(CommandLine, UnreadableInputsNameTheFileAndTheSystemsReason) {
+  TempDir dir;
+  const std::string folder = dir.Path().string();
+  const std::string missing = (dir.Path() / "missing.json").string();
+  const std::string script = dir.Write("script.json", "[\"x\"]").string();
+  const std::string locked = dir.Write("locked.json", "[]").string();
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  struct Case {
+    std::vector<std::string> args;
+    std::string path;
+    std::string reason;
+  };
+  std::vector<Case> cases = {
+      {{"json", folder}, folder, "Is a directory"},
+      {{"eval", script, folder}, folder, "Is a directory"},
+      {{"md5", "--text-file", folder}, folder, "Is a directory"},
+      {{"--answers", folder, "eval", script}, folder, "Is a directory"},
+      {{"json", missing}, missing, "No such file or directory"},
+      {{"--dialog-log", missing + "/log", "eval", script}, missing + "/log", "No such file or directory"},
+  };
+  if (::geteuid() != 0) cases.push_back({{"json", "--typed", locked}, locked, "Permission denied"});
+  for (const Case& c : cases) {
+    const ProcessResult r = RunComsvc(c.args);
+    EXPECT_EQ(r.status, 2) << c.args.front();
+    EXPECT_EQ(r.out, "") << c.args.front();
+    EXPECT_EQ(r.err, "comsvc: " + c.path + ": " + c.reason + "\n") << c.args.front();
+  }
+}
+
+TEST(CommandLine, EveryFailureSaysWhyOnStandardError) {
+  TempDir dir;
+  const std::string missing = (dir.Path() / "missing").string();
+  const std::string big = dir.Write("big.bin", "").string();
+  std::filesystem::resize_file(big, 268435456);  // sparse: one byte past the limit
+  const std::string text = dir.Write("text.json", "hello").string();
+  const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/form";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // the whole of standard error
+  };
+  const Case cases[] = {
+      {{"md5", "--file", missing}, 1, "comsvc: " + missing + ": No such file or directory\n"},
+      {{"md5", "--file", dir.Path().string()}, 1, "comsvc: " + dir.Path().string() + ": not a regular file\n"},
+      {{"md5", "--file", big}, 1,
+       "comsvc: " + big + ": 268435456 bytes, more than the 268435455 that can be digested\n"},
+      {{"--dialogs", "script", "post", "--silent", closed, "a=1"}, 1,
+       "comsvc: socket error 10061: Connection is forcefully rejected\n"},
+      {{"--dialogs", "script", "post", closed, "a=1"}, 1,
+       "comsvc: box \"ERROR\": Connection is forcefully rejected\n"},
+      {{"--dialogs", "script", "request", "http://server/f", "a=1&&b=2"}, 1,
+       "comsvc: box \"ERROR\": Invalid Form: item 2 is empty\n"},
+      {{"--dialogs", "script", "eval", text}, 0, "comsvc: box \"Parser Error\": Invalid JSON\n"},
+      {{"--dialogs", "script", "eval", text, "--quiet"}, 0, ""},
+      {{"--dialogs", "script", "--dialog-log", "/dev/null", "eval", text}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult r = RunComsvc(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[c.args.size() - 2];
+    EXPECT_EQ(r.out, "") << c.args[c.args.size() - 2];
+    EXPECT_EQ(r.err, c.err) << c.args[c.args.size() - 2];
+  }
+}
+
+// Runs comsvc through the shell, `setup` (a shell command) first.
+ProcessResult RunComsvcAfter(const std::string& setup, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"/bin/sh", "-c", setup + "; exec \"$0\" \"$@\"", COMSVC_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(argv);
+}
+
+TEST(CommandLine, OutputThatCannotBeWrittenIsAnIoError) {
+  TempDir dir;
+  const std::string document = dir.Write("a.json", "[1]").string();
+  const std::vector<std::string> commands[] = {{"json", document}, {"md5", "abc"}, {"url", "parse", "http://h/p"}};
+  for (const std::vector<std::string>& args : commands) {
+    const ProcessResult r = RunComsvcAfter("exec >/dev/full", args);
+    EXPECT_EQ(r.status, 2) << args.front();
+    EXPECT_EQ(r.err, "comsvc: cannot write the output: No space left on device\n") << args.front();
+  }
+}
+
+// A server that answers every request with `body` after a status line.
+LoopbackPeer ReplyingPeer(size_t body_bytes) {
+  return LoopbackPeer([body_bytes](LoopbackPeer& peer, int& fd) {
+    peer.ReadRequest(fd);
+    SendAll(fd, "HTTP/1.0 200 OK\r\n\r\n" + std::string(body_bytes, 'x'));
+  });
+}
+
+TEST(PostCommand, KeepsAtMostMaxReplyBytesAndSaysSo) {
+  const LoopbackPeer peer = ReplyingPeer(5000);
+  const std::string url = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/form";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    size_t kept;  // bytes of the reply in the output
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"post", "--max-reply=1000", url, "a=1"}, 1, 1000, "comsvc: the reply was cut at 1000 bytes (--max-reply)\n"},
+      {{"post", "--max-reply", "5019", url, "a=1"}, 0, 5019, ""},  // the status line, the blank line, the body
+      {{"post", "--max-reply", "5018", url, "a=1"}, 1, 5018, "comsvc: the reply was cut at 5018 bytes (--max-reply)\n"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult r = RunComsvc(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[1];
+    EXPECT_EQ(r.out.size(), c.kept) << c.args[1];
+    EXPECT_EQ(r.err, c.err) << c.args[1];
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The address sanitizer reserves far more address space than any limit
+// that would make these inputs run out of memory.
+TEST(OutOfMemory, EndsTheCommandWithErrorSevenUnderAMemoryLimit) {
+  if (kSanitized) GTEST_SKIP() << "address space limits do not apply under the address sanitizer";
+  TempDir dir;
+  std::string doubling = "[{\"set\": {\"name\": \"v\", \"value\": \"ab\"}}";
+  for (int i = 0; i < 40; ++i) doubling += ", {\"set\": {\"name\": \"v\", \"value\": [{\"get\": {\"name\": \"v\"}}, {\"get\": {\"name\": \"v\"}}]}}";
+  const std::string script = dir.Write("doubling.json", doubling + "]").string();
+  const std::string limit = "ulimit -v 600000";
+  struct Case {
+    std::vector<std::string> args;
+    std::string err_end;
+  };
+  const Case cases[] = {
+      {{"json", "/dev/zero"}, "error 7: Out of memory\n"},
+      {{"eval", script}, "error 7: Out of memory\n"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult r = RunComsvcAfter(limit, c.args);
+    EXPECT_EQ(r.status, 1) << c.args.back();
+    EXPECT_EQ(r.out, "") << c.args.back();
+    ASSERT_GE(r.err.size(), c.err_end.size()) << c.args.back();
+    EXPECT_EQ(r.err.substr(r.err.size() - c.err_end.size()), c.err_end) << c.args.back();
+  }
+
+  // A reply far larger than the default bound is cut at 64 MiB, within the limit.
+  const LoopbackPeer peer = ReplyingPeer(100 << 20);
+  const std::string url = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/form";
+  const ProcessResult posted = RunComsvcAfter(limit, {"post", url, "a=1"});
+  EXPECT_EQ(posted.status, 1);
+  EXPECT_EQ(posted.out.size(), size_t{64} << 20);
+  EXPECT_EQ(posted.err, "comsvc: the reply was cut at 67108864 bytes (--max-reply)\n");
+}
+
+}  // namespace
+}  // namespace comsvc::testing
