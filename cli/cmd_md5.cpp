@@ -81,7 +81,7 @@ int DigestWithFunction(const Arguments& arguments) {
   // The value goes to the module as text; its comparison with 32 reads
   // numeric text as a number.
   const Value stype(ArgumentText(*arguments.Get("server")));
-  Print(MD5ForServer::MD5(Value(MessageText(arguments)), stype).AsString() + u"\n");
+  Print(std::u16string(MD5ForServer::MD5(Value(MessageText(arguments)), stype).AsString()) + u"\n");
   return kExitOk;
 }
 

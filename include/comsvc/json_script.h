@@ -43,7 +43,7 @@ class cJSONScript {
 
   void Render(const Value& obj, cStringBuilder& out);
   void RunCommandObject(const Dictionary& commands, cStringBuilder& out);
-  void RunStep(const std::u16string& key, const Value& value, cStringBuilder& out);
+  void RunStep(std::u16string_view key, const Value& value, cStringBuilder& out);
 
   void Alert(const Value& args, cStringBuilder& out);
   void Input(const Value& args, cStringBuilder& out);

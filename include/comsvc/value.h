@@ -20,6 +20,41 @@ class Dictionary;
 class Collection;
 class DocumentArena;
 
+// An immutable UTF-16 text shared by every value that holds it: copying
+// one shares its characters. A text read from a document lies in that
+// document's arena and holds the arena; any other has a block of its own,
+// freed with its last holder. The empty text needs no memory at all.
+class Text {
+ public:
+  Text() = default;
+  explicit Text(std::u16string_view text);
+  // A copy of `text` in `arena`, holding it.
+  static Text InArena(std::u16string_view text, DocumentArena& arena);
+
+  Text(const Text& other) noexcept : block_(other.block_) { Retain(); }
+  Text(Text&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  Text& operator=(Text other) noexcept {
+    std::swap(block_, other.block_);
+    return *this;
+  }
+  ~Text() { Drop(); }
+
+  std::u16string_view View() const noexcept;
+  operator std::u16string_view() const noexcept { return View(); }
+  bool empty() const noexcept { return block_ == nullptr; }
+
+  friend bool operator==(const Text& a, std::u16string_view b) noexcept { return a.View() == b; }
+
+ private:
+  struct Block;
+  explicit Text(Block* block) noexcept : block_(block) {}
+  static size_t BlockBytes(std::u16string_view text);
+  void Retain() const noexcept;
+  void Drop() noexcept;
+
+  Block* block_ = nullptr;
+};
+
 struct Empty {
   friend bool operator==(Empty, Empty) { return true; }
 };
@@ -37,8 +72,9 @@ class Value {
   Value(int16_t i) : v_(i) {}
   Value(int32_t i) : v_(i) {}
   Value(double d) : v_(d) {}
-  Value(std::u16string s) : v_(std::move(s)) {}
-  Value(const char16_t* s) : v_(std::u16string(s)) {}
+  Value(const std::u16string& s) : v_(Text(s)) {}
+  Value(const char16_t* s) : v_(Text(s)) {}
+  Value(Text s) : v_(std::move(s)) {}
   Value(std::shared_ptr<Dictionary> d) : v_(std::move(d)) {}
   Value(std::shared_ptr<Collection> c) : v_(std::move(c)) {}
 
@@ -58,7 +94,7 @@ class Value {
   int16_t AsInteger() const { return std::get<int16_t>(v_); }
   int32_t AsLong() const { return std::get<int32_t>(v_); }
   double AsDouble() const { return std::get<double>(v_); }
-  const std::u16string& AsString() const { return std::get<std::u16string>(v_); }
+  std::u16string_view AsString() const { return std::get<Text>(v_).View(); }
   const std::shared_ptr<Dictionary>& AsObject() const { return std::get<std::shared_ptr<Dictionary>>(v_); }
   const std::shared_ptr<Collection>& AsArray() const { return std::get<std::shared_ptr<Collection>>(v_); }
 
@@ -70,7 +106,7 @@ class Value {
   std::u16string_view TypeName() const;
 
  private:
-  std::variant<Empty, Null, bool, int16_t, int32_t, double, std::u16string, std::shared_ptr<Dictionary>,
+  std::variant<Empty, Null, bool, int16_t, int32_t, double, Text, std::shared_ptr<Dictionary>,
                std::shared_ptr<Collection>>
       v_;
 };
@@ -108,7 +144,8 @@ class ElementStore {
     if (elements.size() > kMaxCapacity) throw std::bad_alloc();
     data_ = std::uninitialized_move(elements.begin(), elements.end(), static_cast<T*>(memory));
     data_ -= elements.size();
-    size_ = capacity_ = static_cast<uint32_t>(elements.size());
+    size_ = static_cast<uint32_t>(elements.size());
+    capacity_ = size_ & kMaxCapacity;
     owned_ = false;
   }
 
@@ -140,10 +177,11 @@ class ElementStore {
 // and leaves the dictionary as it was.
 class Dictionary {
  public:
-  using Member = std::pair<std::u16string, Value>;
+  using Member = std::pair<Text, Value>;
   static constexpr std::u16string_view kTypeName = u"Dictionary";
 
-  void Add(std::u16string key, Value value);
+  void Add(Text key, Value value);
+  void Add(std::u16string_view key, Value value) { Add(Text(key), std::move(value)); }
   bool Exists(std::u16string_view key) const { return Lookup(key) != kNone; }
   // The member's value, or nullptr when the key is absent.
   const Value* Find(std::u16string_view key) const;

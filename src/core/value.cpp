@@ -1,7 +1,11 @@
 #include <comsvc/value.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <climits>
+#include <memory>
+#include <new>
 #include <span>
 #include <utility>
 
@@ -9,6 +13,62 @@
 #include <comsvc/runtime_error.h>
 
 namespace comsvc {
+
+// A text's characters follow its header. A block in an arena holds the
+// arena, once per holder of the text; a block of its own counts its holders.
+struct Text::Block {
+  DocumentArena* arena;
+  std::atomic<uint32_t> holders;
+  uint32_t length;
+  char16_t* Characters() { return reinterpret_cast<char16_t*>(this + 1); }
+};
+
+// Texts, like the containers' counts, stay within 31 bits.
+size_t Text::BlockBytes(std::u16string_view text) {
+  if (text.size() > INT32_MAX) throw std::bad_alloc();
+  return sizeof(Block) + text.size() * sizeof(char16_t);
+}
+
+Text::Text(std::u16string_view text) {
+  if (text.empty()) return;
+  block_ = static_cast<Block*>(::operator new(BlockBytes(text)));
+  block_->arena = nullptr;
+  std::construct_at(&block_->holders, 1u);
+  block_->length = static_cast<uint32_t>(text.size());
+  std::ranges::copy(text, block_->Characters());
+}
+
+Text Text::InArena(std::u16string_view text, DocumentArena& arena) {
+  if (text.empty()) return Text();
+  auto* block = static_cast<Block*>(arena.Allocate(BlockBytes(text), alignof(Block)));
+  block->arena = &arena;
+  block->length = static_cast<uint32_t>(text.size());
+  std::ranges::copy(text, block->Characters());
+  arena.Hold();
+  return Text(block);
+}
+
+std::u16string_view Text::View() const noexcept {
+  return block_ == nullptr ? std::u16string_view() : std::u16string_view(block_->Characters(), block_->length);
+}
+
+void Text::Retain() const noexcept {
+  if (block_ == nullptr) return;
+  if (block_->arena != nullptr) {
+    block_->arena->Hold();
+  } else {
+    block_->holders.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+
+void Text::Drop() noexcept {
+  if (block_ == nullptr) return;
+  if (block_->arena != nullptr) {
+    block_->arena->Release();
+  } else if (block_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    ::operator delete(block_);
+  }
+}
 
 double Value::NumberValue() const {
   switch (Kind()) {
@@ -88,7 +148,7 @@ void Dictionary::Rehash(size_t slots) {
 
 void Dictionary::BuildIndex() { Rehash(std::bit_ceil(2 * members_.size())); }
 
-void Dictionary::Add(std::u16string key, Value value) {
+void Dictionary::Add(Text key, Value value) {
   if (slot_count_ == 0) {
     if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
     members_.EmplaceBack(std::move(key), std::move(value));

@@ -134,7 +134,7 @@ std::u16string WordToHexText(uint32_t word) {
 bool EqualsThirtyTwo(const Value& stype) {
   if (stype.IsNumber()) return stype.NumberValue() == 32;
   if (!stype.IsString()) return false;
-  const std::u16string& text = stype.AsString();
+  const std::u16string_view text = stype.AsString();
   return platform::IsNumeric(text) && platform::TextToDouble(text) == 32;
 }
 

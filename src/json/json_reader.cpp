@@ -320,19 +320,21 @@ class Reader {
   }
 
   // A repeated key raises error 457, as the dictionary itself would.
-  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, const std::u16string& key, Value value) {
+  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, std::u16string_view key, Value value) {
     if (object.Count() == 0) {
       if (members.Count() < kMaxGatheredMembers) {
         for (const auto& member : members.Elements()) {
           if (member.first == key) Raise(ErrorNumber::kDuplicateKey);
         }
-        members.Push({key, std::move(value)});
+        members.Push({InArena(key), std::move(value)});
         return;
       }
       Finish(object, members);
     }
-    object.Add(key, std::move(value));
+    object.Add(InArena(key), std::move(value));
   }
+
+  Text InArena(std::u16string_view text) { return Text::InArena(text, *arena_); }
 
   // Moves the gathered members into the dictionary, if it has none yet.
   void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
@@ -435,7 +437,7 @@ class Reader {
     // Most strings hold no escape and are taken from the text in one piece.
     const size_t stop = StringStop(text_, pos_, quote);
     if (stop < text_.size() && text_[stop] == quote) {
-      std::u16string plain(text_.substr(pos_, stop - pos_));
+      Text plain = InArena(text_.substr(pos_, stop - pos_));
       pos_ = stop + 1;
       return plain;
     }
@@ -447,12 +449,12 @@ class Reader {
       if (AtEnd()) break;
       if (text_[pos_] == quote) {
         ++pos_;
-        return builder.TakeString();
+        return InArena(builder.TakeString());
       }
       ++pos_;
       AppendEscape(builder);
     }
-    return builder.TakeString();
+    return InArena(builder.TakeString());
   }
 
   // The character after a backslash. An unknown one (or none) is left to be

@@ -115,7 +115,7 @@ bool Holds(const std::optional<std::u16string>& type, const std::u16string& valu
 // ask for it.
 std::u16string VariableKey(const Value& name) {
   switch (name.Kind()) {
-    case ValueKind::kString: return u'$' + name.AsString();
+    case ValueKind::kString: return u'$' + std::u16string(name.AsString());
     case ValueKind::kInteger:
     case ValueKind::kLong:
     case ValueKind::kDouble:
@@ -133,7 +133,7 @@ std::u16string VariableKey(const Value& name) {
 
 // "<%" KEY "(" arguments ")%>": a text argument as it is, the text forms of
 // an object's member values joined by ",", nothing for an array.
-void WriteDirective(const std::u16string& key, const Value& value, cStringBuilder& out) {
+void WriteDirective(std::u16string_view key, const Value& value, cStringBuilder& out) {
   out.Append(u"<%");
   out.Append(platform::UpperCase(key));
   out.Append(u"(");
@@ -219,7 +219,7 @@ void cJSONScript::RunCommandObject(const Dictionary& commands, cStringBuilder& o
   for (const auto& [key, value] : commands.Members()) RunStep(key, value, out);
 }
 
-void cJSONScript::RunStep(const std::u16string& key, const Value& value, cStringBuilder& out) {
+void cJSONScript::RunStep(std::u16string_view key, const Value& value, cStringBuilder& out) {
   static constexpr std::pair<std::u16string_view, StepFunction> kSteps[] = {
       {u"alert", &cJSONScript::Alert}, {u"input", &cJSONScript::Input}, {u"switch", &cJSONScript::Switch},
       {u"set", &cJSONScript::Set},     {u"get", &cJSONScript::Get},     {u"if", &cJSONScript::If},

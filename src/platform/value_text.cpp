@@ -19,7 +19,7 @@ std::u16string PlainText(const Value& value, const NumberFormat& format) {
     case ValueKind::kDouble:
       return DefaultText(value.AsDouble(), format);
     case ValueKind::kString:
-      return value.AsString();
+      return std::u16string(value.AsString());
     case ValueKind::kObject:
     case ValueKind::kArray:
       break;

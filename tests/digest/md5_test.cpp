@@ -47,7 +47,7 @@ class Md5Test : public ::testing::Test {
   // uppercase; one character per byte in code page 1252.
   std::string BothForms(const std::string& bytes) {
     const Value text(platform::CodePage::Current().FromBytes(bytes));
-    std::string digests = EncodeUtf8(md5_.Md5_String_Calc(text.AsString()));
+    std::string digests = EncodeUtf8(md5_.Md5_String_Calc(std::u16string(text.AsString())));
     for (int32_t stype : {32, 16}) digests += " " + ModuleDigest(text, stype);
     for (char& c : digests) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return digests;

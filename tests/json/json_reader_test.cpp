@@ -165,11 +165,14 @@ TEST(ReadJson, ObjectsOfEverySizeRefuseARepeatedKey) {
 TEST(ReadJson, ReadContainersOutliveTheRootAndGrow) {
   std::shared_ptr<Dictionary> object;
   std::shared_ptr<Collection> array;
+  Value text;
   {
     const Value root = ReadJson(u"[{a:1, b:'two'}, [1, 2], 'three']");
     object = root.AsArray()->Item(1).AsObject();
     array = root.AsArray()->Item(2).AsArray();
+    text = root.AsArray()->Item(3);
   }
+  EXPECT_EQ(text.AsString(), u"three");
   for (int i = 0; i < 20; ++i) object->Add(u"m" + Utf8ToUtf16(std::to_string(i)), Value(int32_t{i}));
   array->Add(Value(u"x"));
   EXPECT_EQ(object->Count(), 22);
