@@ -24,11 +24,11 @@ std::vector<std::u16string_view> Split(std::u16string_view text, char16_t separa
   }
 }
 
-bool HasControlCharacter(std::u16string_view text) {
-  for (char16_t c : text) {
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
+// CR and LF would end the request line or a header line early, and NUL ends
+// it for many servers; every other character, TAB and DEL included, goes
+// through as written.
+bool BreaksRequestLine(std::u16string_view text) {
+  return text.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos;
 }
 
 std::u16string Number(size_t value) {
@@ -74,8 +74,8 @@ EncodedForm EncodeForm(std::u16string_view form) {
 
 UrlParts BuildPostRequest(std::u16string_view url, std::u16string_view form) {
   UrlParts u = url_helper::ParseUrl(url);
-  if (u.Host.empty() || HasControlCharacter(u.Host)) return Refuse(u"Invalid Host");
-  if (HasControlCharacter(u.Path)) return Refuse(u"Invalid Path");
+  if (u.Host.empty() || BreaksRequestLine(u.Host)) return Refuse(u"Invalid Host");
+  if (BreaksRequestLine(u.Path)) return Refuse(u"Invalid Path");
   EncodedForm encoded = EncodeForm(form);
   if (encoded.refusal) return Refuse(*encoded.refusal);
 
