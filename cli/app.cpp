@@ -11,8 +11,8 @@
 #include "json/json_reader.h"
 #include "platform/code_page.h"
 #include "platform/console.h"
+#include "platform/desktop_dialogs.h"
 #include "platform/locale.h"
-#include "platform/zenity_dialogs.h"
 
 namespace comsvc::cli {
 
@@ -218,14 +218,15 @@ std::vector<std::optional<std::u16string>> ReadAnswers(const std::string& path) 
 }
 
 std::string DefaultDialogMode() {
-  if (platform::DisplayAvailable() && platform::ProgramAvailable("zenity")) return "gui";
+  if (platform::DesktopDialogsAvailable()) return "gui";
   if (platform::StandardInputIsTerminal()) return "tty";
   return "script";
 }
 
 std::shared_ptr<platform::DialogService> MakeGuiDialogs() {
-  if (!platform::ZenityDialogs::Available()) throw CommandLineError("--dialogs gui needs a display and zenity");
-  return std::make_shared<platform::ZenityDialogs>();
+  std::shared_ptr<platform::DialogService> dialogs = platform::MakeDesktopDialogs();
+  if (!dialogs) throw CommandLineError("--dialogs gui needs a display and zenity");
+  return dialogs;
 }
 
 std::shared_ptr<platform::DialogService> MakeDialogs(const GlobalOptions& options) {

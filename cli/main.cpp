@@ -6,6 +6,7 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "core/runtime_error.h"
+#include "platform/console.h"
 
 namespace comsvc::cli {
 namespace {
@@ -75,9 +76,10 @@ int Run(std::vector<std::string> args) {
 int main(int argc, char** argv) {
   using namespace comsvc::cli;
   std::ios::sync_with_stdio(false);
+  comsvc::platform::UseUtf8StandardStreams();
   int status = kExitOk;
   try {
-    status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    status = Run(comsvc::platform::ProgramArguments(argc, argv));
   } catch (const CommandLineError& e) {
     std::cout.flush();
     std::cerr << "comsvc: " << e.what() << "\n";

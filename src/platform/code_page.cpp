@@ -1,7 +1,5 @@
 #include "platform/code_page.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -12,6 +10,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <vector>
+
+#include "platform/code_page_converter.h"
 
 namespace comsvc::platform {
 
@@ -54,37 +54,6 @@ const CodePageInfo* FindInfo(int number) {
   }
   return nullptr;
 }
-
-// An iconv descriptor that closes itself.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-  enum class Outcome { kConverted, kIncomplete, kInvalid };
-
-  // Converts `in` whole, from the initial shift state, flushing any state the
-  // converter keeps (the combining code pages hold back a base letter).
-  Outcome Convert(const char* in, size_t in_size, char* out, size_t out_capacity, size_t* out_size) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* in_ptr = const_cast<char*>(in);
-    char* out_ptr = out;
-    size_t out_left = out_capacity;
-    size_t rc = iconv(cd_, &in_ptr, &in_size, &out_ptr, &out_left);
-    if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? Outcome::kIncomplete : Outcome::kInvalid;
-    if (iconv(cd_, nullptr, nullptr, &out_ptr, &out_left) == static_cast<size_t>(-1)) return Outcome::kInvalid;
-    *out_size = out_capacity - out_left;
-    return Outcome::kConverted;
-  }
-
- private:
-  iconv_t cd_;
-};
 
 // The C library's name for the code page, or nullptr when it has none.
 const char* IconvName(const CodePageInfo& info) {
@@ -251,14 +220,6 @@ const CodePage& Instance(int number) {
 
 std::atomic<const CodePage*> current_code_page{nullptr};
 
-std::string_view LocaleFromEnvironment() {
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value && *value) return value;
-  }
-  return "C";
-}
-
 int CodePageFromEnvironment() {
   if (const char* value = std::getenv("COMSVC_CODEPAGE")) {
     char* end = nullptr;
@@ -267,7 +228,7 @@ int CodePageFromEnvironment() {
       return static_cast<int>(number);
     }
   }
-  return CodePage::CodePageForLocale(LocaleFromEnvironment());
+  return SystemCodePage();
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
