@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include <comsvc/locale.h>
 #include "platform/zenity_dialogs.h"
+#include "platform/desktop_dialogs.h"
 
 namespace comsvc::cli {
 
@@ -279,14 +280,15 @@ std::vector<std::optional<std::u16string>> ReadAnswers(const std::string& path) 
 }
 
 std::string DefaultDialogMode() {
-  if (platform::DisplayAvailable() && platform::ProgramAvailable("zenity")) return "gui";
+  if (platform::DesktopDialogsAvailable()) return "gui";
   if (platform::StandardInputIsTerminal()) return "tty";
   return "script";
 }
 
 std::shared_ptr<platform::DialogService> MakeGuiDialogs() {
-  if (!platform::ZenityDialogs::Available()) throw CommandLineError("--dialogs gui needs a display and zenity");
-  return std::make_shared<platform::ZenityDialogs>();
+  std::shared_ptr<platform::DialogService> dialogs = platform::MakeDesktopDialogs();
+  if (!dialogs) throw CommandLineError("--dialogs gui needs a display and zenity");
+  return dialogs;
 }
 
 std::string DialogMode(const GlobalOptions& options) {

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include <comsvc/runtime_error.h>
 #include <comsvc/version.h>
+#include "platform/console.h"
 
 namespace comsvc::cli {
 namespace {
@@ -130,9 +131,10 @@ int FlushOutput(int status) {
 int main(int argc, char** argv) {
   using namespace comsvc::cli;
   std::ios::sync_with_stdio(false);
+  comsvc::platform::UseUtf8StandardStreams();
   int status = kExitOk;
   try {
-    status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    status = Run(comsvc::platform::ProgramArguments(argc, argv));
   } catch (const CommandLineError& e) {
     std::cout.flush();
     std::cerr << "comsvc: " << e.what() << "\n";

@@ -5,7 +5,7 @@
 find_package(Threads REQUIRED)
 
 find_package(PkgConfig QUIET)
-if(PKG_CONFIG_FOUND)
+if(PKG_CONFIG_FOUND AND NOT WIN32)
   pkg_check_modules(COMSVC_X11_LIBS QUIET x11 xft)
 endif()
 option(COMSVC_X11 "Draw the notice window on X11 (headless without it)" ${COMSVC_X11_LIBS_FOUND})
@@ -15,6 +15,7 @@ endif()
 
 # Independent libraries used as test, benchmark and fuzzing peers, never by
 # the library: OpenSSL's MD5, RapidJSON, nlohmann::json, cpp-httplib, libcurl.
-if(COMSVC_TESTS OR COMSVC_BENCH OR COMSVC_FUZZ)
+# A cross build tests against the target's own services instead.
+if((COMSVC_TESTS OR COMSVC_BENCH OR COMSVC_FUZZ) AND NOT CMAKE_CROSSCOMPILING)
   include(${CMAKE_CURRENT_LIST_DIR}/peers.cmake)
 endif()

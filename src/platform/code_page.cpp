@@ -136,14 +136,6 @@ const CodePage& Instance(int number) {
 
 std::atomic<const CodePage*> current_code_page{nullptr};
 
-std::string_view LocaleFromEnvironment() {
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value && *value) return value;
-  }
-  return "C";
-}
-
 int CodePageFromEnvironment() {
   if (const char* value = std::getenv("COMSVC_CODEPAGE")) {
     char* end = nullptr;
@@ -152,7 +144,7 @@ int CodePageFromEnvironment() {
       return static_cast<int>(number);
     }
   }
-  return CodePage::CodePageForLocale(LocaleFromEnvironment());
+  return SystemCodePage();
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {

@@ -29,10 +29,11 @@ class FormWindow {
   virtual void SetLabelText(const std::u16string& text) = 0;
 };
 
-// A window on the X display named by $DISPLAY, hidden until Show, served by
-// the calling thread's message loop for as long as it exists. `on_close`
+// A window on the desktop (on X11, the display named by $DISPLAY), hidden
+// until Show, served by the calling thread's message loop for as long as it
+// exists. `on_close`
 // runs from the loop when the user closes the window. nullptr when there is
 // no display to open.
-std::unique_ptr<FormWindow> OpenX11FormWindow(const FormLayout& layout, std::function<void()> on_close);
+std::unique_ptr<FormWindow> OpenFormWindow(const FormLayout& layout, std::function<void()> on_close);
 
 }  // namespace comsvc::platform

@@ -7,6 +7,7 @@
 #include "platform/ini_profile.h"
 #include "platform/loaded_modules.h"
 #include "platform/path_parts.h"
+#include "platform/profile_store.h"
 
 namespace comsvc::RWINI {
 
@@ -25,14 +26,14 @@ std::u16string ModuleFolder() {
 bool Write(const std::u16string& path, const std::u16string& section, const std::u16string& key,
            const std::u16string& value) {
   const platform::CodePage& code_page = platform::CodePage::Current();
-  return platform::WriteProfileString(code_page.ToBytes(section), code_page.ToBytes(key), code_page.ToBytes(value),
+  return platform::WriteStoredProfileString(code_page.ToBytes(section), code_page.ToBytes(key), code_page.ToBytes(value),
                                       code_page.ToBytes(path), code_page);
 }
 
 }  // namespace
 
 std::u16string IniFilePath(const std::u16string& name) {
-  std::u16string path = IniNameIsPath ? name : ModuleFolder() + u"/" + name + u".ini";
+  std::u16string path = IniNameIsPath ? name : ModuleFolder() + platform::kPathSeparator16 + name + u".ini";
   IniNameIsPath = false;
   return path;
 }
@@ -40,7 +41,7 @@ std::u16string IniFilePath(const std::u16string& name) {
 std::u16string IniRead(const std::u16string& section, const std::u16string& key, const std::u16string& default_value) {
   const std::u16string path = IniFilePath(IniName);
   const platform::CodePage& code_page = platform::CodePage::Current();
-  std::string stored = platform::ReadProfileString(code_page.ToBytes(section), code_page.ToBytes(key), "", kValueBuffer,
+  std::string stored = platform::ReadStoredProfileString(code_page.ToBytes(section), code_page.ToBytes(key), "", kValueBuffer,
                                                    code_page.ToBytes(path), code_page);
   if (!stored.empty()) return code_page.FromBytes(stored.substr(0, stored.find('\0')));
   // The default goes to the file that was read, whether or not the caller

@@ -1,9 +1,5 @@
 #include <comsvc/locale.h>
 
-#include <langinfo.h>
-#include <locale.h>
-#include <wctype.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -14,6 +10,7 @@
 
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
+#include "platform/locale_source.h"
 
 namespace comsvc::platform {
 
@@ -29,19 +26,9 @@ char16_t FirstUnitOf(std::string_view utf8, char16_t fallback) {
   return text.empty() ? fallback : text[0];
 }
 
-// The decimal separator of the C library's LC_NUMERIC as the environment sets
-// it, read without touching the process's global locale.
-char16_t DecimalFromCLibrary() {
-  locale_t numeric = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
-  if (numeric == static_cast<locale_t>(0)) return u'.';
-  char16_t decimal = FirstUnitOf(nl_langinfo_l(RADIXCHAR, numeric), u'.');
-  freelocale(numeric);
-  return decimal;
-}
-
 NumberFormat FormatFromEnvironment() {
   const char* configured = std::getenv("COMSVC_DECIMAL");
-  char16_t decimal = configured && *configured ? FirstUnitOf(configured, u'.') : DecimalFromCLibrary();
+  char16_t decimal = configured && *configured ? FirstUnitOf(configured, u'.') : SystemDecimalSeparator();
   return NumberFormat{decimal, GroupingFor(decimal)};
 }
 
@@ -329,30 +316,9 @@ struct CaseTables {
   std::vector<char16_t> upper = std::vector<char16_t>(0x10000);
 };
 
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
-char16_t OneUnitOr(wint_t mapped, char16_t original) {
-  return mapped <= 0xFFFF && !IsSurrogate(mapped) ? static_cast<char16_t>(mapped) : original;
-}
-
-// Built from the C library's Unicode case tables (locale-neutral C.UTF-8,
-// so no Turkish rules), one code unit to one.
 CaseTables BuildCaseTables() {
   CaseTables tables;
-  locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  for (char32_t c = 0; c <= 0xFFFF; ++c) {
-    const auto unit = static_cast<char16_t>(c);
-    tables.lower[c] = tables.upper[c] = unit;
-    if (IsSurrogate(c)) continue;
-    if (unicode != static_cast<locale_t>(0)) {
-      tables.lower[c] = OneUnitOr(towlower_l(static_cast<wint_t>(c), unicode), unit);
-      tables.upper[c] = OneUnitOr(towupper_l(static_cast<wint_t>(c), unicode), unit);
-    } else if (c < 0x80) {
-      tables.lower[c] = c >= u'A' && c <= u'Z' ? unit + 32 : unit;
-      tables.upper[c] = c >= u'a' && c <= u'z' ? unit - 32 : unit;
-    }
-  }
-  if (unicode != static_cast<locale_t>(0)) freelocale(unicode);
+  SystemCaseMapping(tables.lower, tables.upper);
   for (char16_t c : kCaseless) tables.lower[c] = tables.upper[c] = c;
   return tables;
 }

@@ -1,10 +1,9 @@
 #include <comsvc/message_loop.h>
 
-#include <poll.h>
-
 #include <algorithm>
-#include <climits>
 #include <utility>
+
+#include "platform/descriptor_wait.h"
 
 namespace comsvc::platform {
 
@@ -27,31 +26,6 @@ struct MessageLoop::Source {
 };
 
 namespace {
-
-short ToPollEvents(unsigned events) {
-  short result = 0;
-  if (events & MessageLoop::kReadable) result |= POLLIN;
-  if (events & MessageLoop::kWritable) result |= POLLOUT;
-  return result;
-}
-
-unsigned FromPollEvents(short revents) {
-  unsigned result = 0;
-  if (revents & (POLLIN | POLLPRI)) result |= MessageLoop::kReadable;
-  if (revents & POLLOUT) result |= MessageLoop::kWritable;
-  if (revents & POLLHUP) result |= MessageLoop::kHangUp;
-  if (revents & (POLLERR | POLLNVAL)) result |= MessageLoop::kError;
-  return result;
-}
-
-// poll() takes whole milliseconds: round up so that a timer is never woken
-// early and polled again in a busy loop.
-int ToPollTimeout(std::optional<MessageLoop::Clock::duration> wait) {
-  if (!wait) return -1;
-  if (*wait <= MessageLoop::Clock::duration::zero()) return 0;
-  auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wait).count();
-  return static_cast<int>(std::min<long long>(ms, INT_MAX));
-}
 
 std::optional<MessageLoop::Clock::duration> Shorter(std::optional<MessageLoop::Clock::duration> a,
                                                     std::optional<MessageLoop::Clock::duration> b) {
@@ -157,25 +131,24 @@ bool MessageLoop::RunSources() {
 }
 
 bool MessageLoop::WaitAndRunWatches(std::optional<Clock::duration> max_wait) {
-  std::vector<pollfd> fds;
+  std::vector<DescriptorWait> waits;
   std::vector<Id> ids;
   for (const auto& [id, watch] : watches_) {
-    fds.push_back(pollfd{watch->fd, ToPollEvents(watch->events), 0});
+    waits.push_back(DescriptorWait{watch->fd, watch->events});
     ids.push_back(id);
   }
-  int count = poll(fds.data(), fds.size(), ToPollTimeout(max_wait));
-  if (count <= 0) return false;  // time-out, or a signal: the caller turns again
+  if (!WaitForDescriptors(waits, max_wait)) return false;  // time-out: the caller turns again
   bool ran = false;
   const uint64_t turn = turns_;
   // A handler that waits in a nested turn has served the queue itself: what
-  // this poll reported may be stale, and the next poll reports again what
+  // this wait reported may be stale, and the next wait reports again what
   // is still ready.
-  for (size_t i = 0; i < fds.size() && turns_ == turn; ++i) {
-    if (fds[i].revents == 0) continue;
+  for (size_t i = 0; i < waits.size() && turns_ == turn; ++i) {
+    if (waits[i].ready == 0) continue;
     auto it = watches_.find(ids[i]);
     if (it == watches_.end()) continue;  // removed by an earlier handler of this turn
     auto watch = it->second;             // keeps the callback alive while it runs
-    unsigned ready = FromPollEvents(fds[i].revents) & (watch->events | kHangUp | kError);
+    unsigned ready = waits[i].ready & (watch->events | kHangUp | kError);
     if (ready == 0) continue;
     watch->callback(ready);
     ran = true;

@@ -15,7 +15,7 @@ void formMsg::Load() {
   platform::FormLayout layout{
       std::u16string(kCaption), kClientWidth, kClientHeight, kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight};
   // Closing the window by hand unloads the form, as the timer does.
-  window_ = platform::OpenX11FormWindow(layout, [this] { Unload(); });
+  window_ = platform::OpenFormWindow(layout, [this] { Unload(); });
   timer_ = loop_.StartTimer(kTimerInterval, [this] { Timer1Timer(); });
   loaded_ = true;
 }

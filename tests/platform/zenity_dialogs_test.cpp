@@ -1,5 +1,5 @@
 // Desktop boxes drawn by zenity on a private X server.
-#include "platform/zenity_dialogs.h"
+#include "platform/posix/zenity_dialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,9 @@
 #include <comsvc/tcp_socket.h>
 
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <string>
 
 #include <comsvc/runtime_error.h>
@@ -17,41 +15,24 @@ namespace comsvc::platform {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
-// One readiness takes at most this much, so that a peer sending faster than
-// the owner reads cannot make a single arrival as large as its whole reply.
-constexpr size_t kMaxReadPerEvent = 1024 * 1024;
 
-int32_t ErrorFromErrno(int errno_value) {
-  switch (errno_value) {
-    case ECONNREFUSED:
-      return static_cast<int32_t>(SocketError::kConnectionRefused);
-    case ETIMEDOUT:
-      return static_cast<int32_t>(SocketError::kTimedOut);
-    case ECONNRESET:
-      return static_cast<int32_t>(SocketError::kConnectionReset);
-    case EHOSTUNREACH:
-    case ENETUNREACH:
+// Winsock already reports in the numbers the socket's events carry; what
+// ends a connection otherwise is an abort.
+int32_t ErrorFromWinsock(int code) {
+  switch (code) {
+    case WSAECONNREFUSED:
+    case WSAETIMEDOUT:
+    case WSAECONNRESET:
+    case WSAEHOSTUNREACH:
+    case WSAEADDRNOTAVAIL:
+    case WSAHOST_NOT_FOUND:
+    case WSATRY_AGAIN:
+    case WSANO_DATA:
+      return code;
+    case WSAENETUNREACH:
       return static_cast<int32_t>(SocketError::kHostUnreachable);
-    case EADDRNOTAVAIL:
-      return static_cast<int32_t>(SocketError::kAddressNotAvailable);
-    default:  // EPIPE, ECONNABORTED and whatever else ends a connection
-      return static_cast<int32_t>(SocketError::kConnectionAborted);
-  }
-}
-
-int32_t ErrorFromResolver(int eai_code) {
-  switch (eai_code) {
-    case EAI_AGAIN:
-      return static_cast<int32_t>(SocketError::kHostNotFoundTryAgain);
-#ifdef EAI_NODATA
-    case EAI_NODATA:
-#endif
-#ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY:
-#endif
-      return static_cast<int32_t>(SocketError::kNoData);
     default:
-      return static_cast<int32_t>(SocketError::kHostNotFound);
+      return static_cast<int32_t>(SocketError::kConnectionAborted);
   }
 }
 
@@ -60,33 +41,15 @@ int32_t ErrorFromResolver(int eai_code) {
                      EncodeUtf8(SocketErrorDescription(SocketError::kBadState)));
 }
 
-}  // namespace
-
-std::u16string SocketErrorDescription(SocketError error) {
-  switch (error) {
-    case SocketError::kAddressNotAvailable:
-      return u"Address not available from the local machine";
-    case SocketError::kConnectionAborted:
-      return u"Connection is aborted due to timeout or other failure";
-    case SocketError::kConnectionReset:
-      return u"The connection is reset by remote side";
-    case SocketError::kTimedOut:
-      return u"The attempt to connect timed out";
-    case SocketError::kConnectionRefused:
-      return u"Connection is forcefully rejected";
-    case SocketError::kHostUnreachable:
-      return u"No route to host";
-    case SocketError::kHostNotFound:
-      return u"Authoritative answer: Host not found";
-    case SocketError::kHostNotFoundTryAgain:
-      return u"Non-Authoritative answer: Host not found";
-    case SocketError::kNoData:
-      return u"Valid name, no data record of requested type";
-    case SocketError::kBadState:
-      return u"Wrong protocol or connection state for the requested transaction or request";
-  }
-  return u"";
+void StartWinsock() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
 }
+
+}  // namespace
 
 struct TcpSocket::Resolved {
   addrinfo* list = nullptr;
@@ -134,10 +97,11 @@ void TcpSocket::StartResolving() {
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICSERV;
   auto resolved = std::make_unique<Resolved>();
+  StartWinsock();
   int code = getaddrinfo(host.c_str(), std::to_string(remote_port_).c_str(), &hints, &resolved->list);
   if (code != 0) {
     resolved->list = nullptr;
-    Fail(ErrorFromResolver(code));
+    Fail(ErrorFromWinsock(code));
     return;
   }
   resolved->next = resolved->list;
@@ -153,36 +117,42 @@ void TcpSocket::StartResolving() {
 // Tries the resolved addresses in order ("localhost" may name ::1 before
 // 127.0.0.1); the error of the last one is the one reported.
 void TcpSocket::TryNextAddress() {
-  int last_errno = ECONNREFUSED;
+  int last_error = WSAECONNREFUSED;
   while (resolved_ && resolved_->next) {
     addrinfo* address = resolved_->next;
     resolved_->next = address->ai_next;
-    fd_ = socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) {
-      last_errno = errno;
+    SOCKET s = socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+      last_error = WSAGetLastError();
       continue;
     }
-    if (connect(fd_, address->ai_addr, address->ai_addrlen) == 0 || errno == EINPROGRESS) {
+    fd_ = static_cast<int>(s);
+    u_long non_blocking = 1;
+    ioctlsocket(s, FIONBIO, &non_blocking);
+    if (connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 ||
+        WSAGetLastError() == WSAEWOULDBLOCK) {
       watch_ = loop_.WatchFd(fd_, MessageLoop::kWritable, [this](unsigned ready) { OnReady(ready); });
       return;
     }
-    last_errno = errno;
-    close(fd_);
+    last_error = WSAGetLastError();
+    closesocket(s);
     fd_ = -1;
   }
-  FailWithErrno(last_errno);
+  FailWithErrno(last_error);
 }
 
 // The descriptor became writable (or failed) while connecting: the attempt
 // is over, one way or the other.
 void TcpSocket::OnConnectReady() {
   int error = 0;
-  socklen_t length = sizeof error;
-  if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+  int length = sizeof error;
+  if (getsockopt(static_cast<SOCKET>(fd_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+    error = WSAGetLastError();
+  }
   if (error != 0) {
     loop_.UnwatchFd(watch_);
     watch_ = 0;
-    close(fd_);
+    closesocket(static_cast<SOCKET>(fd_));
     fd_ = -1;
     if (resolved_ && resolved_->next) {
       TryNextAddress();
@@ -215,20 +185,17 @@ void TcpSocket::OnReady(unsigned ready) {
 void TcpSocket::ReadArrived() {
   size_t before = received_.size();
   bool peer_closed = false;
-  int read_errno = 0;
+  int read_error = 0;
   for (;;) {
     size_t old_size = received_.size();
     received_.resize(old_size + kReadChunk);
-    ssize_t n = recv(fd_, received_.data() + old_size, kReadChunk, 0);
+    const int n = recv(static_cast<SOCKET>(fd_), received_.data() + old_size, static_cast<int>(kReadChunk), 0);
     received_.resize(old_size + (n > 0 ? static_cast<size_t>(n) : 0));
-    if (n > 0 && received_.size() - before < kMaxReadPerEvent) continue;
-    if (n > 0) break;  // the rest comes with the next readiness
+    if (n > 0) continue;
     if (n == 0) {
       peer_closed = true;
-    } else if (errno == EINTR) {
-      continue;
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      read_errno = errno;
+    } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
+      read_error = WSAGetLastError();
     }
     break;
   }
@@ -237,8 +204,8 @@ void TcpSocket::ReadArrived() {
       if (!received_.empty() && events_.data_arrival) events_.data_arrival(received_.size());
     });
   }
-  if (read_errno != 0) {
-    FailWithErrno(read_errno);
+  if (read_error != 0) {
+    FailWithErrno(read_error);
   } else if (peer_closed) {
     ReleaseDescriptor();
     state_ = State::kClosing;
@@ -257,15 +224,14 @@ void TcpSocket::SendData(std::u16string_view text) {
 void TcpSocket::FlushSendQueue() {
   size_t sent = 0;
   while (sent < unsent_.size()) {
-    ssize_t n = send(fd_, unsent_.data() + sent, unsent_.size() - sent, MSG_NOSIGNAL);
+    const int n = send(static_cast<SOCKET>(fd_), unsent_.data() + sent,
+                       static_cast<int>(std::min<size_t>(unsent_.size() - sent, 1 << 20)), 0);
     if (n > 0) {
       sent += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    } else if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
       break;
     } else {
-      FailWithErrno(n < 0 ? errno : EPIPE);
+      FailWithErrno(n < 0 ? WSAGetLastError() : WSAECONNABORTED);
       return;
     }
   }
@@ -298,7 +264,7 @@ void TcpSocket::Fail(int32_t error_number) {
   });
 }
 
-void TcpSocket::FailWithErrno(int errno_value) { Fail(ErrorFromErrno(errno_value)); }
+void TcpSocket::FailWithErrno(int error) { Fail(ErrorFromWinsock(error)); }
 
 void TcpSocket::ReleaseDescriptor() {
   if (watch_ != 0) loop_.UnwatchFd(watch_);
@@ -306,7 +272,7 @@ void TcpSocket::ReleaseDescriptor() {
   watch_ = 0;
   connect_timer_ = 0;
   resolved_.reset();
-  if (fd_ >= 0) close(fd_);
+  if (fd_ >= 0) closesocket(static_cast<SOCKET>(fd_));
   fd_ = -1;
 }
 

@@ -287,7 +287,7 @@ class X11FormWindow : public FormWindow {
 
 }  // namespace
 
-std::unique_ptr<FormWindow> OpenX11FormWindow(const FormLayout& layout, std::function<void()> on_close) {
+std::unique_ptr<FormWindow> OpenFormWindow(const FormLayout& layout, std::function<void()> on_close) {
   X11Connection* connection = X11Connection::ForThread();
   if (connection == nullptr) return nullptr;
   return std::make_unique<X11FormWindow>(*connection, layout, std::move(on_close));

@@ -29,4 +29,11 @@ bool ProgramAvailable(const char* name) {
   return false;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+// A POSIX stream already passes bytes through unchanged.
+void UseUtf8StandardStreams() {}
+
 }  // namespace comsvc::platform

@@ -1,4 +1,4 @@
-#include "platform/zenity_dialogs.h"
+#include "platform/posix/zenity_dialogs.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,0 +1,42 @@
+# Tests of a cross build (Windows, run under wine). GoogleTest is built for
+# the target from Debian's sources. Suites that need a Linux peer (a child
+# process through posix_spawn, an X server, zenity, XDG files, OpenSSL,
+# cpp-httplib) are left out; tests/<module>/win32/ holds their Windows
+# counterparts.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+set(COMSVC_CROSS_TESTS
+  core/document_arena_test core/utf8_test core/value_test
+  text/string_builder_test
+  json/json_reader_test json/json_script_test
+  http/url_helper_test http/form_post_test
+  platform/code_page_test platform/locale_test)
+file(GLOB COMSVC_WIN32_TESTS CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+  ${CMAKE_CURRENT_SOURCE_DIR}/*/win32/*_test.cpp)
+foreach(file IN LISTS COMSVC_WIN32_TESTS)
+  string(REGEX REPLACE "\\.cpp$" "" test ${file})
+  list(APPEND COMSVC_CROSS_TESTS ${test})
+endforeach()
+
+foreach(test IN LISTS COMSVC_CROSS_TESTS)
+  if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${test}.cpp)
+    continue()
+  endif()
+  string(REGEX MATCH "^[a-z]+" module ${test})
+  get_filename_component(name ${test} NAME)
+  set(target test_${module}_${name})
+  add_executable(${target} ${test}.cpp)
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_definitions(${target} PRIVATE COMSVC_BINARY="$<TARGET_FILE:comsvc_exe>")
+  target_link_libraries(${target} PRIVATE GTest::gtest_main GTest::gmock)
+  target_link_libraries(${target} PRIVATE comsvc_internal)
+  if(module STREQUAL "cli")
+    target_link_libraries(${target} PRIVATE comsvc_cli_lib)
+    add_dependencies(${target} comsvc_exe)
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${module}" TIMEOUT 300)
+endforeach()

@@ -1,0 +1,56 @@
+#include "platform/binary_file.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <string>
+
+namespace comsvc::platform {
+namespace {
+
+std::optional<std::wstring> NativePath(std::u16string_view path) {
+  if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
+  return std::wstring(path.begin(), path.end());
+}
+
+bool IsRegularFile(const std::wstring& path, int64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return false;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
+  *size = static_cast<int64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  return true;
+}
+
+}  // namespace
+
+std::optional<int64_t> BinaryFile::Length(std::u16string_view path) {
+  const std::optional<std::wstring> native = NativePath(path);
+  int64_t size = 0;
+  if (!native || !IsRegularFile(*native, &size)) return std::nullopt;
+  return size;
+}
+
+std::unique_ptr<BinaryFile> BinaryFile::OpenRead(std::u16string_view path) {
+  const std::optional<std::wstring> native = NativePath(path);
+  int64_t size = 0;
+  if (!native || !IsRegularFile(*native, &size)) return nullptr;
+  const int descriptor = _wopen(native->c_str(), _O_RDONLY | _O_BINARY | _O_SEQUENTIAL | _O_NOINHERIT);
+  if (descriptor < 0) return nullptr;
+  return std::unique_ptr<BinaryFile>(new BinaryFile(descriptor));
+}
+
+BinaryFile::BinaryFile(int descriptor) : descriptor_(descriptor), buffer_(new uint8_t[kBufferSize]) {}
+
+BinaryFile::~BinaryFile() { _close(descriptor_); }
+
+bool BinaryFile::Refill() {
+  const int got = _read(descriptor_, buffer_.get(), static_cast<unsigned>(kBufferSize));
+  if (got <= 0) return false;
+  next_ = 0;
+  end_ = static_cast<size_t>(got);
+  return true;
+}
+
+}  // namespace comsvc::platform
