@@ -13,7 +13,7 @@
 #include <comsvc/code_page.h>
 #include "platform/console.h"
 #include <comsvc/locale.h>
-#include "platform/zenity_dialogs.h"
+#include "platform/desktop_dialogs.h"
 #include "platform/desktop_dialogs.h"
 
 namespace comsvc::cli {

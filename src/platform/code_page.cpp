@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/code_page_tables.h"
+#include "platform/system_code_page.h"
 
 namespace comsvc::platform {
 
