@@ -83,6 +83,8 @@ def parse(path, number):
                 page.read[leads[-1] << 8 | a] = b
             else:
                 raise ValueError(f"{path}: entry outside a table: {raw!r}")
+    # The library tells a double-byte page by its lead bytes.
+    assert page.double_byte == bool(page.lead_ranges), path
     return page
 
 
