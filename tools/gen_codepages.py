@@ -188,7 +188,8 @@ def generate(directory):
         entries.append(f"    {{{number}, 0x{page.default_byte:X}, 0x{page.unicode_default:04X}, {names['ranges']}, "
                        f"kSingle{number}, 0x{first:X}, 0x{last:X}, {names['pairs']}, {names['write']}}},")
     lines += ["constexpr PageTables kPageList[] = {"] + entries + ["};", "", "}  // namespace", "",
-              "const std::span<const PageTables> kPages = kPageList;", "",
+              "// Constant-initialised, so usable from other files' static initialisers.",
+              "constinit const std::span<const PageTables> kPages = kPageList;", "",
               "}  // namespace comsvc::platform::code_page_tables"]
     return "\n".join(lines) + "\n"
 
