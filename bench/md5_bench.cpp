@@ -3,9 +3,13 @@
 //     file read 64 KiB at a time, and against the md5sum program;
 //     target: at least 0.9 times OpenSSL's throughput;
 //   - Md5_String_Calc on 3-byte and 1 KiB texts against OpenSSL's one-shot
-//     MD5 of the same bytes; target: at most 1.5 times OpenSSL's time;
-//   - MD5ForServer::MD5 on 1 KiB of ASCII text, reported against the same.
-// The ratios are printed after the table.
+//     MD5 of the same bytes; targets: at most 1.5 times OpenSSL's time for 3
+//     bytes, 1.2 times for 1 KiB;
+//   - MD5ForServer::MD5 on 1 KiB of ASCII text against the same; target: at
+//     most 1.8 times OpenSSL's time.
+// The short benchmarks repeat, interleaved, and each is represented by its
+// fastest repetition, the one least disturbed by a busy machine. The ratios
+// are printed after the table.
 #define OPENSSL_SUPPRESS_DEPRECATED  // the low-level MD5 calls are the fastest peer
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -14,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -126,21 +131,30 @@ void ServerMd5(benchmark::State& state) {
 BENCHMARK(FileCalc)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(OpenSslFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Md5sumProgram)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(StringCalc)->Arg(3)->Arg(1024);
-BENCHMARK(OpenSslOneShot)->Arg(3)->Arg(1024);
-BENCHMARK(ServerMd5)->Arg(1024);
+constexpr int kRepetitions = 30;
 
-// Keeps each benchmark's real and CPU time per iteration (the median when
-// the run repeats), to print the ratios.
+double Fastest(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
+
+// Repeated, with the fastest repetition as the aggregate "min".
+void Repeated(benchmark::internal::Benchmark* b) {
+  b->Repetitions(kRepetitions)->ComputeStatistics("min", Fastest)->DisplayAggregatesOnly(true);
+}
+
+BENCHMARK(StringCalc)->Arg(3)->Arg(1024)->Apply(Repeated);
+BENCHMARK(OpenSslOneShot)->Arg(3)->Arg(1024)->Apply(Repeated);
+BENCHMARK(ServerMd5)->Arg(1024)->Apply(Repeated);
+
+// Keeps each benchmark's real and CPU time per iteration (the fastest
+// repetition when the run repeats), to print the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (run.error_occurred || !(median || run.run_type == Run::RT_Iteration)) continue;
-      Times& times = times_[run.run_name.str()];
-      if (median || !times.median) times = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime(), median};
+      const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
+      if (run.error_occurred || !(fastest || run.run_type == Run::RT_Iteration)) continue;
+      Times& times = times_[Key(run.run_name)];
+      if (fastest || !times.fastest) times = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime(), fastest};
     }
   }
 
@@ -167,10 +181,19 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  // The name without its repetition count: "StringCalc/1024", "FileCalc/real_time".
+  static std::string Key(const benchmark::BenchmarkName& name) {
+    std::string key = name.function_name;
+    for (const std::string* part : {&name.args, &name.time_type}) {
+      if (!part->empty()) key += "/" + *part;
+    }
+    return key;
+  }
+
   struct Times {
     double real = 0;
     double cpu = 0;
-    bool median = false;
+    bool fastest = false;
   };
   std::map<std::string, Times> times_;
 };
@@ -178,8 +201,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // Repetitions interleave unless told otherwise, so that a busy spell on
+  // the machine slows every benchmark alike.
+  std::vector<char*> args(argv, argv + argc);
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, interleave.data());
+  argc = static_cast<int>(args.size());
+  benchmark::Initialize(&argc, args.data());
+  if (benchmark::ReportUnrecognizedArguments(argc, args.data())) return 1;
   comsvc::platform::CodePage::SetCurrent(1252);
   WriteBenchFile();
   RatioReporter reporter;
@@ -192,9 +221,10 @@ int main(int argc, char** argv) {
   reporter.PrintRatio("file throughput vs md5sum", "FileCalc/real_time", "Md5sumProgram/real_time", 0, true,
                       false);
   reporter.PrintRatio("Md5_String_Calc time vs OpenSSL, 3 bytes", "StringCalc/3", "OpenSslOneShot/3", 1.5, false);
-  reporter.PrintRatio("Md5_String_Calc time vs OpenSSL, 1 KiB", "StringCalc/1024", "OpenSslOneShot/1024", 1.5,
+  reporter.PrintRatio("Md5_String_Calc time vs OpenSSL, 1 KiB", "StringCalc/1024", "OpenSslOneShot/1024", 1.2,
                       false);
-  reporter.PrintRatio("MD5ForServer::MD5 time vs OpenSSL, 1 KiB", "ServerMd5/1024", "OpenSslOneShot/1024", 0, false);
+  reporter.PrintRatio("MD5ForServer::MD5 time vs OpenSSL, 1 KiB", "ServerMd5/1024", "OpenSslOneShot/1024", 1.8,
+                      false);
   benchmark::Shutdown();
   return 0;
 }

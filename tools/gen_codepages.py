@@ -83,6 +83,8 @@ def parse(path, number):
                 page.read[leads[-1] << 8 | a] = b
             else:
                 raise ValueError(f"{path}: entry outside a table: {raw!r}")
+    # The library tells a double-byte page by its lead bytes.
+    assert page.double_byte == bool(page.lead_ranges), path
     return page
 
 
@@ -186,7 +188,8 @@ def generate(directory):
         entries.append(f"    {{{number}, 0x{page.default_byte:X}, 0x{page.unicode_default:04X}, {names['ranges']}, "
                        f"kSingle{number}, 0x{first:X}, 0x{last:X}, {names['pairs']}, {names['write']}}},")
     lines += ["constexpr PageTables kPageList[] = {"] + entries + ["};", "", "}  // namespace", "",
-              "const std::span<const PageTables> kPages = kPageList;", "",
+              "// Constant-initialised, so usable from other files' static initialisers.",
+              "constinit const std::span<const PageTables> kPages = kPageList;", "",
               "}  // namespace comsvc::platform::code_page_tables"]
     return "\n".join(lines) + "\n"
 

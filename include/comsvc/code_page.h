@@ -48,6 +48,8 @@ class CodePage {
   // one-byte character, lead * 256 + trail read as signed for a two-byte one,
   // the code of "?" (63) for a character the code page lacks.
   int16_t CharCode(char16_t c) const;
+  // CharCode of every unit of the text, into codes[0] to codes[text.size() - 1].
+  void CharCodes(std::u16string_view text, int16_t* codes) const;
   // Bytes to text. A lead byte takes the byte after it, whatever it is, and
   // the pair gives one character; an undefined pair, an undefined byte or a
   // lead byte at the end gives the code page's default character ("?", but

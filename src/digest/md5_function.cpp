@@ -1,9 +1,12 @@
 #include <comsvc/md5_function.h>
 
+#include <algorithm>
 #include <bit>
+#include <iterator>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
-#include <vector>
 
 #include <comsvc/runtime_error.h>
 #include <comsvc/code_page.h>
@@ -37,8 +40,11 @@ using internal::ShiftRight;
 uint32_t RotateWord(uint32_t value, int count) { return std::rotl(value, count); }
 uint32_t AddWords(uint32_t x, uint32_t y) { return x + y; }
 
-uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
-uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z); }
+// F and G in forms equal to (x And y) Or (Not x And z) and
+// (x And z) Or (y And Not z) that take fewer operations (G's two terms share
+// no bit, so Or is +, which folds into the step's additions).
+uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
+uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) + (y & ~z); }
 uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
@@ -99,32 +105,62 @@ void CompressBlock(uint32_t (&state)[4], const uint32_t* x) {
   for (int k = 0; k < 4; ++k) state[k] = AddWords(state[k], work[k]);
 }
 
-// The padded message: one byte position per character holding its code,
-// OR-ed in with its sign, then 0x80, then the bit length in the last two words.
-std::vector<uint32_t> MessageToWords(const std::u16string& message) {
-  const size_t length = message.size();
-  const size_t word_count = ((length + 8) / 64 + 1) * 16;
-  std::vector<uint32_t> words(word_count, 0);
-  const platform::CodePage& code_page = platform::CodePage::Current();
-  for (size_t i = 0; i < length; ++i) {
-    const int32_t code = code_page.CharCode(message[i]);
-    words[i / 4] |= static_cast<uint32_t>(ShiftLeft(code, static_cast<int32_t>(8 * (i % 4))));
-  }
-  words[length / 4] |= static_cast<uint32_t>(ShiftLeft(0x80, static_cast<int32_t>(8 * (length % 4))));
-  const auto length_word = static_cast<int32_t>(static_cast<uint32_t>(length));
-  words[word_count - 2] = static_cast<uint32_t>(ShiftLeft(length_word, 3));
-  words[word_count - 1] = static_cast<uint32_t>(ShiftRight(length_word, 29));
-  return words;
+constexpr size_t kBlockPositions = 64;
+
+// A code at byte position `position` of its word, with its sign.
+constexpr uint32_t Spread(int16_t code, int position) {
+  return static_cast<uint32_t>(int32_t{code}) << (8 * position);
 }
 
-// Eight lowercase digits, least significant byte first.
-std::u16string WordToHexText(uint32_t word) {
+// One block's words from the codes of its characters: one byte position per
+// character holding its code, OR-ed in with its sign, so that a negative
+// (double-byte) code's sign bits fill the positions above it in its word.
+// Positions past the message hold code 0.
+void PackCodes(const int16_t (&codes)[kBlockPositions], uint32_t (&words)[16]) {
+  for (size_t j = 0; j < 16; ++j) {
+    const int16_t* c = codes + 4 * j;
+    words[j] = Spread(c[0], 0) | Spread(c[1], 1) | Spread(c[2], 2) | Spread(c[3], 3);
+  }
+}
+
+// Digests the message block by block as its characters are converted: 0x80
+// follows the last position, and the bit length fills the last two words of
+// the final block (one more block when fewer than eight positions are left).
+void DigestMessage(std::u16string_view message, uint32_t (&state)[4]) {
+  const platform::CodePage& code_page = platform::CodePage::Current();
+  int16_t codes[kBlockPositions];
+  uint32_t words[16];
+  size_t done = 0;
+  for (; message.size() - done >= kBlockPositions; done += kBlockPositions) {
+    code_page.CharCodes(message.substr(done, kBlockPositions), codes);
+    PackCodes(codes, words);
+    CompressBlock(state, words);
+  }
+  const size_t rest = message.size() - done;
+  std::fill(std::begin(codes), std::end(codes), int16_t{0});
+  code_page.CharCodes(message.substr(done), codes);
+  PackCodes(codes, words);
+  words[rest / 4] |= static_cast<uint32_t>(ShiftLeft(0x80, static_cast<int32_t>(8 * (rest % 4))));
+  if (rest >= kBlockPositions - 8) {
+    CompressBlock(state, words);
+    std::fill(std::begin(words), std::end(words), 0);
+  }
+  const auto length_word = static_cast<int32_t>(static_cast<uint32_t>(message.size()));
+  words[14] = static_cast<uint32_t>(ShiftLeft(length_word, 3));
+  words[15] = static_cast<uint32_t>(ShiftRight(length_word, 29));
+  CompressBlock(state, words);
+}
+
+// Eight lowercase digits per word, each word least significant byte first.
+std::u16string HexText(std::span<const uint32_t> words) {
   static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string hex(8, u'0');
-  for (int k = 0; k < 4; ++k) {
-    const uint32_t byte = static_cast<uint32_t>(ShiftRight(static_cast<int32_t>(word), 8 * k)) & 255;
-    hex[2 * k] = kDigits[byte >> 4];
-    hex[2 * k + 1] = kDigits[byte & 15];
+  std::u16string hex(8 * words.size(), u'0');
+  char16_t* out = hex.data();
+  for (uint32_t word : words) {
+    for (int k = 0; k < 4; ++k, word >>= 8) {
+      *out++ = kDigits[(word >> 4) & 15];
+      *out++ = kDigits[word & 15];
+    }
   }
   return hex;
 }
@@ -141,14 +177,15 @@ bool EqualsThirtyTwo(const Value& stype) {
 }  // namespace
 
 Value MD5(const Value& sMessage, const Value& stype) {
-  const std::vector<uint32_t> x = MessageToWords(platform::PlainText(sMessage));
   uint32_t state[4] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
-  for (size_t k = 0; k < x.size(); k += 16) CompressBlock(state, &x[k]);
-  if (EqualsThirtyTwo(stype)) {
-    return Value(WordToHexText(state[0]) + WordToHexText(state[1]) + WordToHexText(state[2]) +
-                 WordToHexText(state[3]));
+  // A text is digested where it lies; other values through their text form.
+  if (sMessage.IsString()) {
+    DigestMessage(sMessage.AsString(), state);
+  } else {
+    DigestMessage(platform::PlainText(sMessage), state);
   }
-  return Value(WordToHexText(state[1]) + WordToHexText(state[2]));
+  if (EqualsThirtyTwo(stype)) return Value(HexText(state));
+  return Value(HexText(std::span(state).subspan(1, 2)));
 }
 
 }  // namespace comsvc::MD5ForServer

@@ -10,6 +10,10 @@
 #include <stdexcept>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/code_page_tables.h"
 #include "platform/system_code_page.h"
 
@@ -45,6 +49,10 @@ struct CodePage::Tables {
   std::array<uint32_t, 256> encode_block{};
   std::vector<Code> encode_codes;
 
+  // Whether every ASCII unit is written as its own byte, as in every
+  // supported page; a run of such text then needs no look-up.
+  bool ascii_as_is = false;
+
   bool IsDoubleByte() const { return !page.lead_ranges.empty(); }
   Code Encode(char16_t c) const { return encode_codes[encode_block[c >> 8] + (c & 0xFF)]; }
   char16_t DecodePair(int32_t row, unsigned char trail) const {
@@ -61,6 +69,8 @@ struct CodePage::Tables {
 CodePage::Tables::Tables(const PageTables& source) : page(source) {
   IndexLeadBytes();
   CompressEncodeTable(DenseEncodeTable());
+  ascii_as_is = true;
+  for (char16_t c = 0; c < 0x80; ++c) ascii_as_is = ascii_as_is && Encode(c) == c;
 }
 
 void CodePage::Tables::IndexLeadBytes() {
@@ -109,6 +119,74 @@ void CodePage::Tables::CompressEncodeTable(const std::vector<Code>& dense) {
 namespace {
 
 using Tables = CodePage::Tables;
+
+// Runs of ASCII are copied in chunks of 16 units.
+constexpr size_t kChunk = 16;
+
+// Copies 16 ASCII units to `out` and returns true, or returns false and
+// writes nothing when one of them is not ASCII. The portable form works unit
+// by unit; with SSE2 (every x86-64) it takes two vector loads.
+template <typename Unit>
+bool CopyAsciiChunk(const char16_t* in, Unit* out) {
+  char16_t all = 0;
+  for (size_t k = 0; k < kChunk; ++k) all |= in[k];
+  if (all >= 0x80) return false;
+  for (size_t k = 0; k < kChunk; ++k) out[k] = static_cast<Unit>(in[k]);
+  return true;
+}
+
+#if defined(__SSE2__)
+bool LoadAsciiChunk(const char16_t* in, __m128i& low, __m128i& high) {
+  low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+  const __m128i above_ascii = _mm_and_si128(_mm_or_si128(low, high), _mm_set1_epi16(static_cast<int16_t>(0xFF80)));
+  return _mm_movemask_epi8(_mm_cmpeq_epi16(above_ascii, _mm_setzero_si128())) == 0xFFFF;
+}
+
+template <>
+bool CopyAsciiChunk(const char16_t* in, char* out) {
+  __m128i low, high;
+  if (!LoadAsciiChunk(in, low, high)) return false;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+  return true;
+}
+
+template <>
+bool CopyAsciiChunk(const char16_t* in, int16_t* out) {
+  __m128i low, high;
+  if (!LoadAsciiChunk(in, low, high)) return false;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), high);
+  return true;
+}
+#endif
+
+// Copies the run of ASCII at the start of `in` to `out`, whole chunks only,
+// and returns its length: the caller converts what follows.
+template <typename Unit>
+size_t CopyAsciiRun(std::u16string_view in, Unit* out) {
+  size_t i = 0;
+  while (i + kChunk <= in.size() && CopyAsciiChunk(in.data() + i, out + i)) i += kChunk;
+  return i;
+}
+
+// Converts `text` unit by unit with `convert`, taking runs of ASCII as they
+// are when the page writes ASCII as itself. `convert(unit, out)` returns the
+// position after what it wrote.
+template <typename Unit, typename Convert>
+Unit* ConvertUnits(const Tables& t, std::u16string_view text, Unit* out, Convert convert) {
+  constexpr size_t kLookedUpAtOnce = kChunk;  // then try for ASCII again
+  size_t i = 0;
+  while (i < text.size()) {
+    if (t.ascii_as_is) {
+      const size_t run = CopyAsciiRun(text.substr(i), out);
+      i += run;
+      out += run;
+    }
+    for (const size_t end = std::min(text.size(), i + kLookedUpAtOnce); i < end; ++i) out = convert(text[i], out);
+  }
+  return out;
+}
 
 std::mutex& CacheMutex() {
   static std::mutex mutex;
@@ -219,17 +297,25 @@ bool CodePage::IsDoubleByte() const { return tables_->IsDoubleByte(); }
 std::string CodePage::ToBytes(std::u16string_view text) const {
   std::string bytes(text.size() * (tables_->IsDoubleByte() ? 2 : 1), '\0');
   const Tables& t = *tables_;
-  char* out = bytes.data();
-  for (char16_t c : text) {
+  char* end = ConvertUnits(t, text, bytes.data(), [&t](char16_t c, char* out) {
     const Code code = t.Encode(c);
     if (code >= 0x100) *out++ = static_cast<char>(code >> 8);
     *out++ = static_cast<char>(code & 0xFF);
-  }
-  bytes.resize(static_cast<size_t>(out - bytes.data()));
+    return out;
+  });
+  bytes.resize(static_cast<size_t>(end - bytes.data()));
   return bytes;
 }
 
 int16_t CodePage::CharCode(char16_t c) const { return static_cast<int16_t>(tables_->Encode(c)); }
+
+void CodePage::CharCodes(std::u16string_view text, int16_t* codes) const {
+  const Tables& t = *tables_;
+  ConvertUnits(t, text, codes, [&t](char16_t c, int16_t* out) {
+    *out = static_cast<int16_t>(t.Encode(c));
+    return out + 1;
+  });
+}
 
 std::u16string CodePage::FromBytes(std::string_view bytes) const {
   std::u16string text(bytes.size(), u'\0');

@@ -7419,6 +7419,7 @@ constexpr PageTables kPageList[] = {
 
 }  // namespace
 
-const std::span<const PageTables> kPages = kPageList;
+// Constant-initialised, so usable from other files' static initialisers.
+constinit const std::span<const PageTables> kPages = kPageList;
 
 }  // namespace comsvc::platform::code_page_tables

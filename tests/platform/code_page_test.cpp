@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 namespace comsvc::platform {
 namespace {
@@ -87,6 +89,30 @@ TEST(CodePage, EveryWrittenCharacterReadsBackUnchanged) {
     EXPECT_GE(mapped, page.IsDoubleByte() ? 7000 : 200) << number;
   }
   for (int number : {437, 65001, 1259}) EXPECT_THROW(CodePage{number}, std::invalid_argument);
+}
+
+// Long texts convert as their units do one at a time, wherever runs of ASCII
+// start and end.
+TEST(CodePage, TextsConvertAsTheirUnits) {
+  std::mt19937 random(874);
+  const std::u16string others = u"\u00E9\u4E2D\u20AC\u0101\uFFFF\U0001F600\u0080\u30FB";
+  for (int number : {1252, 932, 936, 1255}) {
+    const CodePage page(number);
+    for (int round = 0; round < 200; ++round) {
+      // Runs of ASCII of any length between other units.
+      std::u16string text;
+      while (random() % 6) {
+        for (unsigned n = random() % 40; n > 0; --n) text += static_cast<char16_t>(random() % 0x80);
+        text += others[random() % others.size()];
+      }
+      std::string bytes;
+      std::vector<int16_t> codes(text.size());
+      for (char16_t c : text) bytes += page.ToBytes(std::u16string_view(&c, 1));
+      page.CharCodes(text, codes.data());
+      ASSERT_EQ(page.ToBytes(text), bytes) << number << " " << round;
+      for (size_t i = 0; i < text.size(); ++i) ASSERT_EQ(codes[i], page.CharCode(text[i])) << number << " " << i;
+    }
+  }
 }
 
 TEST(CodePage, LanguageSelectsTheCodePageAsWindowsDoes) {
