@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/runtime_error.h"
+#include "fuzz/fuzz_support.h"
 #include "json/json_number.h"
 #include "platform/locale.h"
-#include "fuzz/fuzz_support.h"
 
 namespace {
 

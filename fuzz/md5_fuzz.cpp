@@ -18,8 +18,8 @@
 #include "core/value.h"
 #include "digest/md5_digest.h"
 #include "digest/md5_function.h"
-#include "platform/code_page.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/code_page.h"
 
 namespace {
 

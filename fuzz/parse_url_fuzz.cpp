@@ -14,10 +14,10 @@
 
 #include "core/runtime_error.h"
 #include "core/utf8.h"
+#include "fuzz/fuzz_support.h"
 #include "http/url_helper.h"
 #include "platform/code_page.h"
 #include "platform/dialogs.h"
-#include "fuzz/fuzz_support.h"
 
 namespace {
 
