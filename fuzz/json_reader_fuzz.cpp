@@ -3,22 +3,25 @@
 //
 // Whatever the text, an absent root comes with an error text, and a root
 // written out as standard JSON reads back as the same tree without errors
-// (when standard JSON can hold it).
-// When the text is strict JSON whose objects have distinct keys and whose
+// (when standard JSON can hold it). When the text is strict JSON whose objects have distinct keys and whose
 // integers fit 32 bits, the reader agrees with a strict parser (nlohmann):
 // the same tree, the same types, and no errors.
+#include <nlohmann/json.hpp>
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/json_output.h"
 #include <comsvc/utf8.h>
 #include <comsvc/json_reader.h>
 #include "fuzz/fuzz_support.h"
+#include <comsvc/json_reader.h>
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <comsvc/md5_function.h>
 #include <comsvc/code_page.h>
 #include "fuzz/fuzz_support.h"
+#include <comsvc/code_page.h>
 
 namespace {
 

@@ -300,6 +300,34 @@ TEST(IniConcurrency, TwoProcessesWritingDifferentKeysLoseNothing) {
   EXPECT_EQ(missing, 0);
 }
 
+// Two names of one file in two folders: the writers share no folder lock,
+// and edit the same file in place.
+TEST(IniConcurrency, WritersThroughTwoHardLinksLoseNothing) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Path() / "one");
+  std::filesystem::create_directory(dir.Path() / "two");
+  const std::string first_name = dir.Write("one/shared.ini", "").string();
+  const std::string second_name = (dir.Path() / "two" / "linked.ini").string();
+  std::filesystem::create_hard_link(first_name, second_name);
+  constexpr int kWrites = 200;
+  const CodePage code_page(1252);
+  auto keys_through = [&](const char* prefix, const std::string& path) {
+    return [&, prefix](int i) { return WriteProfileString("S", prefix + std::to_string(i), "1", path, code_page); };
+  };
+  const pid_t first = Writer(kWrites, keys_through("a", first_name));
+  const pid_t second = Writer(kWrites, keys_through("b", second_name));
+  waitpid(first, nullptr, 0);
+  waitpid(second, nullptr, 0);
+  int missing = 0;
+  for (int i = 0; i < kWrites; ++i) {
+    for (const char* prefix : {"a", "b"}) {
+      missing += ReadProfileString("S", prefix + std::to_string(i), "", 100, first_name, code_page) != "1";
+    }
+  }
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(std::filesystem::hard_link_count(first_name), 2u);
+}
+
 TEST(IniConcurrency, WriterKilledMidwayLeavesAWholeFile) {
   TempDir dir;
   const std::string path = (dir.Path() / "big.ini").string();
