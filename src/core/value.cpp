@@ -38,13 +38,14 @@ Text::Text(std::u16string_view text) {
   std::ranges::copy(text, block_->Characters());
 }
 
-Text Text::InArena(std::u16string_view text, DocumentArena& arena) {
+Text Text::InArena(std::u16string_view text, ArenaHoldCredit& credit) {
   if (text.empty()) return Text();
+  DocumentArena& arena = credit.Arena();
   auto* block = static_cast<Block*>(arena.Allocate(BlockBytes(text), alignof(Block)));
   block->arena = &arena;
   block->length = static_cast<uint32_t>(text.size());
   std::ranges::copy(text, block->Characters());
-  arena.Hold();
+  credit.Take();
   return Text(block);
 }
 

@@ -19,6 +19,7 @@ namespace comsvc {
 class Dictionary;
 class Collection;
 class DocumentArena;
+class ArenaHoldCredit;
 
 // An immutable UTF-16 text shared by every value that holds it: copying
 // one shares its characters. A text read from a document lies in that
@@ -28,8 +29,9 @@ class Text {
  public:
   Text() = default;
   explicit Text(std::u16string_view text);
-  // A copy of `text` in `arena`, holding it.
-  static Text InArena(std::u16string_view text, DocumentArena& arena);
+  // A copy of `text` in the credit's arena, holding it with a hold from
+  // the credit.
+  static Text InArena(std::u16string_view text, ArenaHoldCredit& credit);
 
   Text(const Text& other) noexcept : block_(other.block_) { Retain(); }
   Text(Text&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
