@@ -3,6 +3,7 @@
 // reference to an ordered dictionary or a 1-based collection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -39,16 +40,30 @@ class Text {
     std::swap(block_, other.block_);
     return *this;
   }
-  ~Text() { Drop(); }
+  ~Text() {
+    if (block_ != nullptr) Drop();
+  }
 
-  std::u16string_view View() const noexcept;
+  std::u16string_view View() const noexcept {
+    return block_ == nullptr ? std::u16string_view() : std::u16string_view(block_->Characters(), block_->length);
+  }
   operator std::u16string_view() const noexcept { return View(); }
   bool empty() const noexcept { return block_ == nullptr; }
 
   friend bool operator==(const Text& a, std::u16string_view b) noexcept { return a.View() == b; }
 
  private:
-  struct Block;
+  // A text's characters follow its header. A block in an arena holds the
+  // arena, once per holder of the text; a block of its own counts its
+  // holders.
+  struct Block {
+    DocumentArena* arena;
+    std::atomic<uint32_t> holders;
+    uint32_t length;
+    char16_t* Characters() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
+    const char16_t* Characters() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
+  };
+
   explicit Text(Block* block) noexcept : block_(block) {}
   static size_t BlockBytes(std::u16string_view text);
   void Retain() const noexcept;
