@@ -3,6 +3,7 @@
 // reference to an ordered dictionary or a 1-based collection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -19,6 +20,7 @@ namespace comsvc {
 class Dictionary;
 class Collection;
 class DocumentArena;
+class ArenaHoldCredit;
 
 // An immutable UTF-16 text shared by every value that holds it: copying
 // one shares its characters. A text read from a document lies in that
@@ -28,8 +30,9 @@ class Text {
  public:
   Text() = default;
   explicit Text(std::u16string_view text);
-  // A copy of `text` in `arena`, holding it.
-  static Text InArena(std::u16string_view text, DocumentArena& arena);
+  // A copy of `text` in the credit's arena, holding it with a hold from
+  // the credit.
+  static Text InArena(std::u16string_view text, ArenaHoldCredit& credit);
 
   Text(const Text& other) noexcept : block_(other.block_) { Retain(); }
   Text(Text&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
@@ -37,16 +40,30 @@ class Text {
     std::swap(block_, other.block_);
     return *this;
   }
-  ~Text() { Drop(); }
+  ~Text() {
+    if (block_ != nullptr) Drop();
+  }
 
-  std::u16string_view View() const noexcept;
+  std::u16string_view View() const noexcept {
+    return block_ == nullptr ? std::u16string_view() : std::u16string_view(block_->Characters(), block_->length);
+  }
   operator std::u16string_view() const noexcept { return View(); }
   bool empty() const noexcept { return block_ == nullptr; }
 
   friend bool operator==(const Text& a, std::u16string_view b) noexcept { return a.View() == b; }
 
  private:
-  struct Block;
+  // A text's characters follow its header. A block in an arena holds the
+  // arena, once per holder of the text; a block of its own counts its
+  // holders.
+  struct Block {
+    DocumentArena* arena;
+    std::atomic<uint32_t> holders;
+    uint32_t length;
+    char16_t* Characters() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
+    const char16_t* Characters() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
+  };
+
   explicit Text(Block* block) noexcept : block_(block) {}
   static size_t BlockBytes(std::u16string_view text);
   void Retain() const noexcept;

@@ -118,8 +118,8 @@ ArenaHold DocumentArena::Create() { return ArenaHold(new DocumentArena()); }
 
 DocumentArena::~DocumentArena() { ChunkCache::KeepInstead(chunks_); }
 
-void DocumentArena::Release() noexcept {
-  if (holds_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+void DocumentArena::Release(size_t count) noexcept {
+  if (holds_.fetch_sub(count, std::memory_order_acq_rel) == count) delete this;
 }
 
 void* DocumentArena::Allocate(size_t bytes, size_t align) {

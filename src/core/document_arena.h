@@ -42,9 +42,9 @@ class DocumentArena {
   // `bytes` of memory aligned to `align` (at most alignof(max_align_t)),
   // valid until the last hold is released.
   void* Allocate(size_t bytes, size_t align);
-  void Hold() noexcept { holds_.fetch_add(1, std::memory_order_relaxed); }
-  // Drops one hold; the last one frees every chunk and the arena itself.
-  void Release() noexcept;
+  void Hold(size_t count = 1) noexcept { holds_.fetch_add(count, std::memory_order_relaxed); }
+  // Drops `count` holds; the last one frees every chunk and the arena itself.
+  void Release(size_t count = 1) noexcept;
 
  private:
   struct Chunk;
@@ -65,6 +65,34 @@ class DocumentArena {
 };
 
 inline void ReleaseArenaHold::operator()(DocumentArena* arena) const noexcept { arena->Release(); }
+
+// Holds on an arena taken many at a time and handed out one by one, for a
+// reader that makes thousands of holders; those not handed out are given
+// back at the end.
+class ArenaHoldCredit {
+ public:
+  explicit ArenaHoldCredit(DocumentArena& arena) noexcept : arena_(arena) {}
+  ArenaHoldCredit(const ArenaHoldCredit&) = delete;
+  ArenaHoldCredit& operator=(const ArenaHoldCredit&) = delete;
+  ~ArenaHoldCredit() {
+    if (left_ > 0) arena_.Release(left_);
+  }
+
+  DocumentArena& Arena() const noexcept { return arena_; }
+  // One hold, now owned by the caller.
+  void Take() noexcept {
+    if (left_ == 0) {
+      arena_.Hold(kBatch);
+      left_ = kBatch;
+    }
+    --left_;
+  }
+
+ private:
+  static constexpr size_t kBatch = 4096;
+  DocumentArena& arena_;
+  size_t left_ = 0;
+};
 
 // Allocates shared nodes in an arena; each allocation holds it.
 template <typename T>

@@ -14,15 +14,6 @@
 
 namespace comsvc {
 
-// A text's characters follow its header. A block in an arena holds the
-// arena, once per holder of the text; a block of its own counts its holders.
-struct Text::Block {
-  DocumentArena* arena;
-  std::atomic<uint32_t> holders;
-  uint32_t length;
-  char16_t* Characters() { return reinterpret_cast<char16_t*>(this + 1); }
-};
-
 // Texts, like the containers' counts, stay within 31 bits.
 size_t Text::BlockBytes(std::u16string_view text) {
   if (text.size() > INT32_MAX) throw std::bad_alloc();
@@ -38,18 +29,15 @@ Text::Text(std::u16string_view text) {
   std::ranges::copy(text, block_->Characters());
 }
 
-Text Text::InArena(std::u16string_view text, DocumentArena& arena) {
+Text Text::InArena(std::u16string_view text, ArenaHoldCredit& credit) {
   if (text.empty()) return Text();
+  DocumentArena& arena = credit.Arena();
   auto* block = static_cast<Block*>(arena.Allocate(BlockBytes(text), alignof(Block)));
   block->arena = &arena;
   block->length = static_cast<uint32_t>(text.size());
   std::ranges::copy(text, block->Characters());
-  arena.Hold();
+  credit.Take();
   return Text(block);
-}
-
-std::u16string_view Text::View() const noexcept {
-  return block_ == nullptr ? std::u16string_view() : std::u16string_view(block_->Characters(), block_->length);
 }
 
 void Text::Retain() const noexcept {
@@ -62,7 +50,6 @@ void Text::Retain() const noexcept {
 }
 
 void Text::Drop() noexcept {
-  if (block_ == nullptr) return;
   if (block_->arena != nullptr) {
     block_->arena->Release();
   } else if (block_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) {

@@ -334,7 +334,7 @@ class Reader {
     object.Add(InArena(key), std::move(value));
   }
 
-  Text InArena(std::u16string_view text) { return Text::InArena(text, *arena_); }
+  Text InArena(std::u16string_view text) { return Text::InArena(text, text_holds_); }
 
   // Moves the gathered members into the dictionary, if it has none yet.
   void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
@@ -533,6 +533,8 @@ class Reader {
 
   std::u16string_view text_;
   ArenaHold arena_ = DocumentArena::Create();
+  // The holds of the texts read; it goes before the arena's own hold.
+  ArenaHoldCredit text_holds_{*arena_};
   // The elements of the containers being read, innermost on top.
   std::vector<Dictionary::Member> member_stack_;
   std::vector<Value> item_stack_;

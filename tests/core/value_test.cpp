@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <comsvc/runtime_error.h>
+#include "core/document_arena.h"
 
 namespace comsvc {
 namespace {
@@ -62,6 +65,29 @@ TEST(Collection, IsOneBased) {
   EXPECT_TRUE(c.Item(2).AsBoolean());
   EXPECT_EQ(ErrorOf([&] { c.Item(0); }), 9);
   EXPECT_EQ(ErrorOf([&] { c.Item(3); }), 9);
+}
+
+// A text stays readable for as long as any value holds it, whether it has a
+// block of its own or lies in a document's arena whose own hold, and that of
+// the reader's credit, went long ago; holders may go on any thread.
+TEST(Text, LivesAsLongAsItsLastHolder) {
+  std::vector<Value> texts;
+  {
+    ArenaHold arena = DocumentArena::Create();
+    ArenaHoldCredit credit(*arena);
+    // More than one batch of holds from the credit.
+    for (int i = 0; i < 10000; ++i) texts.emplace_back(Text::InArena(u"arena " + Key(i), credit));
+  }
+  for (int i = 0; i < 100; ++i) texts.emplace_back(u"own " + Key(i));
+  texts.emplace_back(u"");
+  std::vector<Value> copies(texts.begin(), texts.end());
+  std::thread other([half = std::vector(texts.begin(), texts.begin() + 5050)]() mutable { half.clear(); });
+  texts.clear();
+  other.join();
+  for (int i = 0; i < 10000; ++i) ASSERT_EQ(copies[static_cast<size_t>(i)].AsString(), u"arena " + Key(i));
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(copies[static_cast<size_t>(10000 + i)].AsString(), u"own " + Key(i));
+  EXPECT_TRUE(copies.back().IsString());
+  EXPECT_EQ(copies.back().AsString(), u"");
 }
 
 TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
