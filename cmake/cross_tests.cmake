@@ -37,6 +37,12 @@ foreach(test IN LISTS COMSVC_CROSS_TESTS)
     target_link_libraries(${target} PRIVATE comsvc_cli_lib)
     add_dependencies(${target} comsvc_exe)
   endif()
+  # The Windows suites open windows and sockets: one at a time, so that a
+  # box's first window does not wait behind other programs' start-up.
+  set(serial FALSE)
+  if(test MATCHES "/win32/")
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${module}" TIMEOUT 300)
+    PROPERTIES LABELS "${module}" TIMEOUT 120 RUN_SERIAL ${serial})
 endforeach()

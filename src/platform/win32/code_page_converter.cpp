@@ -41,7 +41,9 @@ Converter::Outcome Converter::Convert(const char* in, size_t in_size, char* out,
   const UINT code_page = handle_->code_page;
   if (handle_->decoding) {
     if (in_size == 1 && IsDBCSLeadByteEx(code_page, static_cast<BYTE>(in[0]))) return Outcome::kIncomplete;
-    const int units = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in, static_cast<int>(in_size),
+    // A pair reads as the system reads it (932 gives an undefined pair U+30FB).
+    const DWORD flags = in_size == 2 ? 0 : MB_ERR_INVALID_CHARS;
+    const int units = MultiByteToWideChar(code_page, flags, in, static_cast<int>(in_size),
                                           reinterpret_cast<wchar_t*>(out), static_cast<int>(out_capacity / 2));
     if (units <= 0) return Outcome::kInvalid;
     *out_size = static_cast<size_t>(units) * 2;
