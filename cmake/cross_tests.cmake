@@ -32,10 +32,11 @@ foreach(test IN LISTS COMSVC_CROSS_TESTS)
   target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_definitions(${target} PRIVATE COMSVC_BINARY="$<TARGET_FILE:comsvc_exe>")
   target_link_libraries(${target} PRIVATE GTest::gtest_main GTest::gmock)
-  comsvc_link_modules(${target} ${module})
   if(module STREQUAL "cli")
     target_link_libraries(${target} PRIVATE comsvc_cli_lib)
     add_dependencies(${target} comsvc_exe)
+  else()
+    comsvc_link_modules(${target} ${module})
   endif()
   # The Windows suites open windows and sockets: one at a time, so that a
   # box's first window does not wait behind other programs' start-up.
