@@ -5,7 +5,7 @@
 # counterparts.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(/usr/src/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
 set(COMSVC_CROSS_TESTS
@@ -37,6 +37,12 @@ foreach(test IN LISTS COMSVC_CROSS_TESTS)
     target_link_libraries(${target} PRIVATE comsvc_cli_lib)
     add_dependencies(${target} comsvc_exe)
   endif()
+  # The Windows suites open windows and sockets: one at a time, so that a
+  # box's first window does not wait behind other programs' start-up.
+  set(serial FALSE)
+  if(test MATCHES "/win32/")
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${module}" TIMEOUT 300)
+    PROPERTIES LABELS "${module}" TIMEOUT 120 RUN_SERIAL ${serial})
 endforeach()

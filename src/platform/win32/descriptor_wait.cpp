@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
+
+#include "platform/win32/socket_notice.h"
 
 namespace comsvc::platform {
 namespace {
@@ -24,8 +27,12 @@ long SelectMask(unsigned events) {
   return mask;
 }
 
-unsigned ReadyFrom(LPARAM lparam) {
+// Winsock reports a failed connection attempt only in the notification.
+thread_local std::map<int, int> connect_errors;
+
+unsigned ReadyFrom(int fd, LPARAM lparam) {
   const WORD event = WSAGETSELECTEVENT(lparam);
+  if (event & FD_CONNECT) connect_errors[fd] = WSAGETSELECTERROR(lparam);
   unsigned ready = 0;
   if (event & FD_READ) ready |= MessageLoop::kReadable;
   if (event & (FD_WRITE | FD_CONNECT)) ready |= MessageLoop::kWritable;
@@ -50,7 +57,7 @@ bool DrainQueue(std::vector<DescriptorWait>& waits) {
     any = true;
     if (msg.message == kSocketMessage && msg.hwnd == SocketWindow()) {
       for (DescriptorWait& wait : waits) {
-        if (static_cast<WPARAM>(wait.fd) == msg.wParam) wait.ready |= ReadyFrom(msg.lParam);
+        if (static_cast<WPARAM>(wait.fd) == msg.wParam) wait.ready |= ReadyFrom(wait.fd, msg.lParam);
       }
       continue;
     }
@@ -60,7 +67,38 @@ bool DrainQueue(std::vector<DescriptorWait>& waits) {
   return any;
 }
 
+// What is ready already: notifications come only for what happens after a
+// socket is registered, so a connection refused or data that came before
+// would otherwise be missed.
+bool PollReady(std::vector<DescriptorWait>& waits) {
+  fd_set readable, writable, failed;
+  FD_ZERO(&readable), FD_ZERO(&writable), FD_ZERO(&failed);
+  for (const DescriptorWait& wait : waits) {
+    if (wait.events & MessageLoop::kReadable) FD_SET(static_cast<SOCKET>(wait.fd), &readable);
+    if (wait.events & MessageLoop::kWritable) FD_SET(static_cast<SOCKET>(wait.fd), &writable);
+    if (wait.events & MessageLoop::kWritable) FD_SET(static_cast<SOCKET>(wait.fd), &failed);
+  }
+  timeval now{0, 0};
+  if (waits.empty() || select(0, &readable, &writable, &failed, &now) <= 0) return false;
+  for (DescriptorWait& wait : waits) {
+    const auto s = static_cast<SOCKET>(wait.fd);
+    if (FD_ISSET(s, &readable)) wait.ready |= MessageLoop::kReadable;
+    if (FD_ISSET(s, &writable)) wait.ready |= MessageLoop::kWritable;
+    if (FD_ISSET(s, &failed)) wait.ready |= MessageLoop::kWritable | MessageLoop::kError;
+  }
+  return true;
+}
+
 }  // namespace
+
+int ConnectErrorOf(int fd) {
+  auto it = connect_errors.find(fd);
+  if (it != connect_errors.end() && it->second != 0) return it->second;
+  int error = 0;
+  int length = sizeof error;
+  getsockopt(static_cast<SOCKET>(fd), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+  return error;
+}
 
 // The thread's own Windows message queue is the loop's one wait: sockets
 // report through WSAAsyncSelect messages, windows through theirs.
@@ -68,7 +106,8 @@ bool WaitForDescriptors(std::vector<DescriptorWait>& waits, std::optional<Messag
   for (const DescriptorWait& wait : waits) {
     WSAAsyncSelect(static_cast<SOCKET>(wait.fd), SocketWindow(), kSocketMessage, SelectMask(wait.events));
   }
-  bool any = DrainQueue(waits);
+  bool any = PollReady(waits);
+  any |= DrainQueue(waits);
   if (!any) {
     MsgWaitForMultipleObjectsEx(0, nullptr, ToTimeout(max_wait), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     any = DrainQueue(waits);

@@ -9,6 +9,7 @@
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include <comsvc/code_page.h>
+#include "platform/win32/socket_notice.h"
 
 namespace comsvc::platform {
 
@@ -144,11 +145,7 @@ void TcpSocket::TryNextAddress() {
 // The descriptor became writable (or failed) while connecting: the attempt
 // is over, one way or the other.
 void TcpSocket::OnConnectReady() {
-  int error = 0;
-  int length = sizeof error;
-  if (getsockopt(static_cast<SOCKET>(fd_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-    error = WSAGetLastError();
-  }
+  int error = ConnectErrorOf(fd_);
   if (error != 0) {
     loop_.UnwatchFd(watch_);
     watch_ = 0;
