@@ -1,4 +1,5 @@
 #include "json/json_number.h"
+#include "json/wide_integer.h"
 
 #include <algorithm>
 #include <bit>
@@ -112,22 +113,6 @@ std::optional<double> ExactDouble(const Decimal& d) {
   return d.negative ? -value : value;
 }
 
-// (high, low) divided by `divisor`, for high < divisor so that the
-// quotient fits in 64 bits.
-uint64_t DivideWide(uint64_t high, uint64_t low, uint64_t divisor, uint64_t& remainder) {
-#if defined(__x86_64__)
-  uint64_t quotient;
-  asm("divq %4" : "=a"(quotient), "=d"(remainder) : "a"(low), "d"(high), "rm"(divisor));
-  return quotient;
-#else
-  const unsigned __int128 dividend = static_cast<unsigned __int128>(high) << 64 | low;
-  remainder = static_cast<uint64_t>(dividend % divisor);
-  return static_cast<uint64_t>(dividend / divisor);
-#endif
-}
-
-int BitLength(uint64_t x) { return 64 - __builtin_clzll(x); }
-
 // 2^-n for 0 <= n <= 1022, exactly.
 double InversePowerOfTwo(int n) { return std::bit_cast<double>(static_cast<uint64_t>(1023 - n) << 52); }
 
@@ -145,13 +130,11 @@ std::optional<double> ScaledDouble(const Decimal& d) {
   for (int64_t i = d.exponent < 0 ? -d.exponent : d.exponent; i > 0; --i) power *= 10;
   double magnitude;
   if (d.exponent >= 0) {
-    magnitude = static_cast<double>(static_cast<unsigned __int128>(d.digits) * power);
+    magnitude = wide::ToDouble(wide::Multiply(d.digits, power));
   } else {
-    const int shift = BitLength(power) + 63 - BitLength(d.digits);
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(d.digits) << shift;
+    const int shift = std::bit_width(power) + 63 - std::bit_width(d.digits);
     uint64_t remainder;
-    const uint64_t quotient =
-        DivideWide(static_cast<uint64_t>(scaled >> 64), static_cast<uint64_t>(scaled), power, remainder);
+    const uint64_t quotient = wide::Divide(wide::ShiftLeft(d.digits, shift), power, remainder);
     magnitude = static_cast<double>(quotient | (remainder != 0)) * InversePowerOfTwo(shift);
   }
   return d.negative ? -magnitude : magnitude;
