@@ -76,7 +76,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-EditOutcome EditFileAtomically(const std::string& path, const FileEdit& edit) {
+EditOutcome EditFileUnderLock(const std::string& path, const FileEdit& edit) {
   if (path.empty()) return EditOutcome::kFailed;
   const std::string folder = FolderOf(path);
   Handle lock(LockFolder(folder));
