@@ -11,7 +11,7 @@ include(GoogleTest)
 set(COMSVC_CROSS_TESTS
   core/document_arena_test core/utf8_test core/value_test
   text/string_builder_test
-  json/json_reader_test json/json_script_test
+  json/json_reader_test json/json_script_test json/wide_integer_test
   http/url_helper_test http/form_post_test
   platform/code_page_test platform/locale_test)
 file(GLOB COMSVC_WIN32_TESTS CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
