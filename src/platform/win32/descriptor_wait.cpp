@@ -12,9 +12,11 @@ namespace comsvc::platform {
 namespace {
 
 constexpr UINT kSocketMessage = WM_APP + 1;
+constexpr UINT_PTR kWakeTimer = 1;
 
-// The thread's hidden window that receives its sockets' notifications.
-HWND SocketWindow() {
+// The thread's hidden window that receives its sockets' notifications and
+// the timer that ends a wait.
+HWND LoopWindow() {
   thread_local HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                              GetModuleHandleW(nullptr), nullptr);
   return window;
@@ -48,14 +50,20 @@ DWORD ToTimeout(std::optional<MessageLoop::Clock::duration> wait) {
   return static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
 }
 
+bool IsWakeTimer(const MSG& msg) {
+  return msg.message == WM_TIMER && msg.hwnd == LoopWindow() && msg.wParam == kWakeTimer;
+}
+
 // Dispatches every queued message of the thread; socket notifications are
-// noted in `waits` instead. Returns whether any message came.
+// noted in `waits` instead, and the wake timer only ends the wait. Returns
+// whether any other message came.
 bool DrainQueue(std::vector<DescriptorWait>& waits) {
   bool any = false;
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (IsWakeTimer(msg)) continue;
     any = true;
-    if (msg.message == kSocketMessage && msg.hwnd == SocketWindow()) {
+    if (msg.message == kSocketMessage && msg.hwnd == LoopWindow()) {
       for (DescriptorWait& wait : waits) {
         if (static_cast<WPARAM>(wait.fd) == msg.wParam) wait.ready |= ReadyFrom(wait.fd, msg.lParam);
       }
@@ -89,6 +97,17 @@ bool PollReady(std::vector<DescriptorWait>& waits) {
   return true;
 }
 
+// Blocks until a message comes or `timeout` ms pass. A limited wait is a
+// window timer of the thread (WM_TIMER), so the loop's timers, the notice
+// window's among them, run on the system's own timer messages; the wait's
+// time-out stays only as the fallback should the timer not be set.
+void WaitForMessage(DWORD timeout) {
+  const bool timed = timeout != 0 && timeout != INFINITE &&
+                     SetTimer(LoopWindow(), kWakeTimer, std::max<DWORD>(timeout, USER_TIMER_MINIMUM), nullptr) != 0;
+  MsgWaitForMultipleObjectsEx(0, nullptr, timed ? INFINITE : timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  if (timed) KillTimer(LoopWindow(), kWakeTimer);
+}
+
 }  // namespace
 
 int ConnectErrorOf(int fd) {
@@ -104,12 +123,12 @@ int ConnectErrorOf(int fd) {
 // report through WSAAsyncSelect messages, windows through theirs.
 bool WaitForDescriptors(std::vector<DescriptorWait>& waits, std::optional<MessageLoop::Clock::duration> max_wait) {
   for (const DescriptorWait& wait : waits) {
-    WSAAsyncSelect(static_cast<SOCKET>(wait.fd), SocketWindow(), kSocketMessage, SelectMask(wait.events));
+    WSAAsyncSelect(static_cast<SOCKET>(wait.fd), LoopWindow(), kSocketMessage, SelectMask(wait.events));
   }
   bool any = PollReady(waits);
   any |= DrainQueue(waits);
   if (!any) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, ToTimeout(max_wait), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    WaitForMessage(ToTimeout(max_wait));
     any = DrainQueue(waits);
   }
   return any;

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include <comsvc/code_page.h>
@@ -21,6 +22,7 @@
 #include <comsvc/folder_locations.h>
 #include <comsvc/ini_settings.h>
 #include <comsvc/message_loop.h>
+#include <comsvc/message_window.h>
 #include <comsvc/tcp_socket.h>
 
 namespace comsvc::platform {
@@ -185,6 +187,41 @@ TEST(DesktopBoxes, InputBoxReturnsWhatWasTypedOrNothingWhenClosed) {
   });
   EXPECT_EQ(dialogs->ShowInputBox(u"Your name?", u"Ask twice", u"default"), std::nullopt);
   closer.join();
+}
+
+// ---------------------------------------------------------------------------
+// The loop's timers and the notice window, on the thread's message queue
+
+TEST(LoopTimersOnWindows, FireOnTimeWhileTheQueueWaits) {
+  // One short, one between the system's timer ticks, one long.
+  for (const auto delay : {15ms, 120ms, 700ms}) {
+    MessageLoop& loop = MessageLoop::Current();
+    const auto started = MessageLoop::Clock::now();
+    bool fired = false;
+    loop.StartOneShot(delay, [&] { fired = true; });
+    ASSERT_TRUE(loop.RunUntil([&] { return fired; }, started + delay + 2s)) << delay.count();
+    const auto elapsed = MessageLoop::Clock::now() - started;
+    EXPECT_GE(elapsed, delay);
+    EXPECT_LT(elapsed, delay + 250ms) << delay.count();
+  }
+}
+
+TEST(NoticeWindow, IsARealWindowThatClosesTwoSecondsAfterLoading) {
+  constexpr wchar_t kCaption[] = L"\u63D0\u793A";
+  MessageLoop& loop = MessageLoop::Current();
+  formMsg form;
+  form.Show();
+  form.setMessage(u"shown");
+  EXPECT_NE(FindWindowW(nullptr, kCaption), nullptr);
+  // Timers of the same loop on either side of the form's: Wine may take
+  // seconds to destroy a window, so the order tells when the form unloaded.
+  std::optional<bool> loaded_before, loaded_after;
+  loop.StartOneShot(1800ms, [&] { loaded_before = form.IsLoaded(); });
+  loop.StartOneShot(2200ms, [&] { loaded_after = form.IsLoaded(); });
+  ASSERT_TRUE(loop.RunFor(10s, [&] { return loaded_after.has_value(); }));
+  EXPECT_EQ(loaded_before, true);
+  EXPECT_EQ(loaded_after, false);
+  EXPECT_EQ(FindWindowW(nullptr, kCaption), nullptr);
 }
 
 // ---------------------------------------------------------------------------
