@@ -102,7 +102,6 @@ class TcpSocket {
   void ReadArrived();
   void FlushSendQueue();
   void Fail(int32_t error_number);
-  void FailWithErrno(int errno_value);
   void ReleaseDescriptor();
   // Runs `event` on a later turn of the loop unless the socket was closed or
   // destroyed in the meantime.

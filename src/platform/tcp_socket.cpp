@@ -1,62 +1,36 @@
 #include <comsvc/tcp_socket.h>
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <algorithm>
 #include <string>
 
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include <comsvc/code_page.h>
-#include "platform/win32/socket_notice.h"
+#include "platform/socket_calls.h"
 
 namespace comsvc::platform {
 
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
-
-// Winsock already reports in the numbers the socket's events carry; what
-// ends a connection otherwise is an abort.
-int32_t ErrorFromWinsock(int code) {
-  switch (code) {
-    case WSAECONNREFUSED:
-    case WSAETIMEDOUT:
-    case WSAECONNRESET:
-    case WSAEHOSTUNREACH:
-    case WSAEADDRNOTAVAIL:
-    case WSAHOST_NOT_FOUND:
-    case WSATRY_AGAIN:
-    case WSANO_DATA:
-      return code;
-    case WSAENETUNREACH:
-      return static_cast<int32_t>(SocketError::kHostUnreachable);
-    default:
-      return static_cast<int32_t>(SocketError::kConnectionAborted);
-  }
-}
+// One readiness takes at most this much, so that a peer sending faster than
+// the owner reads cannot make a single arrival as large as its whole reply.
+constexpr size_t kMaxReadPerEvent = 1024 * 1024;
 
 [[noreturn]] void RaiseBadState() {
   throw RuntimeError(static_cast<int32_t>(SocketError::kBadState),
                      EncodeUtf8(SocketErrorDescription(SocketError::kBadState)));
 }
 
-void StartWinsock() {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  (void)started;
-}
-
 }  // namespace
+
+namespace calls = socket_calls;
 
 struct TcpSocket::Resolved {
   addrinfo* list = nullptr;
   addrinfo* next = nullptr;  // the address to try after the current one
   ~Resolved() {
-    if (list) freeaddrinfo(list);
+    if (list) calls::FreeAddresses(list);
   }
 };
 
@@ -93,16 +67,9 @@ void TcpSocket::StartResolving() {
     Fail(static_cast<int32_t>(SocketError::kHostNotFound));
     return;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
   auto resolved = std::make_unique<Resolved>();
-  StartWinsock();
-  int code = getaddrinfo(host.c_str(), std::to_string(remote_port_).c_str(), &hints, &resolved->list);
-  if (code != 0) {
-    resolved->list = nullptr;
-    Fail(ErrorFromWinsock(code));
+  if (int32_t error = calls::ResolveAddresses(host, remote_port_, resolved->list)) {
+    Fail(error);
     return;
   }
   resolved->next = resolved->list;
@@ -118,43 +85,31 @@ void TcpSocket::StartResolving() {
 // Tries the resolved addresses in order ("localhost" may name ::1 before
 // 127.0.0.1); the error of the last one is the one reported.
 void TcpSocket::TryNextAddress() {
-  int last_error = WSAECONNREFUSED;
+  int32_t last_error = static_cast<int32_t>(SocketError::kConnectionRefused);
   while (resolved_ && resolved_->next) {
-    addrinfo* address = resolved_->next;
-    resolved_->next = address->ai_next;
-    SOCKET s = socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) {
-      last_error = WSAGetLastError();
-      continue;
-    }
-    fd_ = static_cast<int>(s);
-    u_long non_blocking = 1;
-    ioctlsocket(s, FIONBIO, &non_blocking);
-    if (connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 ||
-        WSAGetLastError() == WSAEWOULDBLOCK) {
+    const addrinfo& address = *resolved_->next;
+    resolved_->next = calls::NextAddress(address);
+    fd_ = calls::StartConnecting(address, last_error);
+    if (fd_ >= 0) {
       watch_ = loop_.WatchFd(fd_, MessageLoop::kWritable, [this](unsigned ready) { OnReady(ready); });
       return;
     }
-    last_error = WSAGetLastError();
-    closesocket(s);
-    fd_ = -1;
   }
-  FailWithErrno(last_error);
+  Fail(last_error);
 }
 
 // The descriptor became writable (or failed) while connecting: the attempt
 // is over, one way or the other.
 void TcpSocket::OnConnectReady() {
-  int error = ConnectErrorOf(fd_);
-  if (error != 0) {
+  if (int32_t error = calls::ConnectOutcome(fd_)) {
     loop_.UnwatchFd(watch_);
     watch_ = 0;
-    closesocket(static_cast<SOCKET>(fd_));
+    calls::CloseDescriptor(fd_);
     fd_ = -1;
     if (resolved_ && resolved_->next) {
       TryNextAddress();
     } else {
-      FailWithErrno(error);
+      Fail(error);
     }
     return;
   }
@@ -181,29 +136,23 @@ void TcpSocket::OnReady(unsigned ready) {
 
 void TcpSocket::ReadArrived() {
   size_t before = received_.size();
-  bool peer_closed = false;
-  int read_error = 0;
-  for (;;) {
+  calls::Transfer read{calls::Transfer::kMoved};
+  while (read.outcome == calls::Transfer::kMoved && received_.size() - before < kMaxReadPerEvent) {
     size_t old_size = received_.size();
     received_.resize(old_size + kReadChunk);
-    const int n = recv(static_cast<SOCKET>(fd_), received_.data() + old_size, static_cast<int>(kReadChunk), 0);
-    received_.resize(old_size + (n > 0 ? static_cast<size_t>(n) : 0));
-    if (n > 0) continue;
-    if (n == 0) {
-      peer_closed = true;
-    } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
-      read_error = WSAGetLastError();
-    }
-    break;
+    read = calls::Receive(fd_, received_.data() + old_size, kReadChunk);
+    received_.resize(old_size + read.count);
   }
+  // Past the limit, the rest comes with the next readiness.
   if (received_.size() > before) {
     Deliver([this] {
       if (!received_.empty() && events_.data_arrival) events_.data_arrival(received_.size());
     });
   }
-  if (read_error != 0) {
-    FailWithErrno(read_error);
-  } else if (peer_closed) {
+  if (read.outcome != calls::Transfer::kEnded) return;
+  if (read.error != 0) {
+    Fail(read.error);
+  } else {
     ReleaseDescriptor();
     state_ = State::kClosing;
     Deliver([this] {
@@ -221,16 +170,13 @@ void TcpSocket::SendData(std::u16string_view text) {
 void TcpSocket::FlushSendQueue() {
   size_t sent = 0;
   while (sent < unsent_.size()) {
-    const int n = send(static_cast<SOCKET>(fd_), unsent_.data() + sent,
-                       static_cast<int>(std::min<size_t>(unsent_.size() - sent, 1 << 20)), 0);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-    } else if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
-      break;
-    } else {
-      FailWithErrno(n < 0 ? WSAGetLastError() : WSAECONNABORTED);
+    const calls::Transfer write = calls::Send(fd_, unsent_.data() + sent, unsent_.size() - sent);
+    if (write.outcome == calls::Transfer::kWouldBlock) break;
+    if (write.outcome == calls::Transfer::kEnded) {
+      Fail(write.error);
       return;
     }
+    sent += write.count;
   }
   unsent_.erase(0, sent);
   unsigned wanted = MessageLoop::kReadable | (unsent_.empty() ? 0u : unsigned{MessageLoop::kWritable});
@@ -261,15 +207,13 @@ void TcpSocket::Fail(int32_t error_number) {
   });
 }
 
-void TcpSocket::FailWithErrno(int error) { Fail(ErrorFromWinsock(error)); }
-
 void TcpSocket::ReleaseDescriptor() {
   if (watch_ != 0) loop_.UnwatchFd(watch_);
   if (connect_timer_ != 0) loop_.StopTimer(connect_timer_);
   watch_ = 0;
   connect_timer_ = 0;
   resolved_.reset();
-  if (fd_ >= 0) closesocket(static_cast<SOCKET>(fd_));
+  if (fd_ >= 0) calls::CloseDescriptor(fd_);
   fd_ = -1;
 }
 
