@@ -21,6 +21,16 @@ constexpr size_t kOwnChunkShare = 4;
 // Each thread keeps up to this much of the chunks of finished documents.
 constexpr size_t kMaxKeptBytes = size_t{64} << 20;
 
+// Where thread-local storage is emulated (mingw-w64's Windows targets), one
+// thread-local variable may be freed before another's destructor has run at
+// thread exit, so the cache below could not tell safely that it is gone.
+// There every document gives its chunks straight back.
+#if defined(_WIN32)
+constexpr bool kKeepChunksPerThread = false;
+#else
+constexpr bool kKeepChunksPerThread = true;
+#endif
+
 char* AlignUp(char* p, size_t align) {
   const auto address = reinterpret_cast<uintptr_t>(p);
   return reinterpret_cast<char*>((address + align - 1) & ~(uintptr_t{align} - 1));
@@ -47,14 +57,14 @@ class DocumentArena::ChunkCache {
   }
 
   static Chunk* Take(size_t size) {
-    if (closed_) return New(size);
+    if (!kKeepChunksPerThread || closed_) return New(size);
     return Instance().TakeKept(size);
   }
 
   // Keeps `chunks` (a list linked through `older`) in place of those kept
   // so far, as many as the limit allows.
   static void KeepInstead(Chunk* chunks) {
-    if (closed_) return FreeAll(chunks);
+    if (!kKeepChunksPerThread || closed_) return FreeAll(chunks);
     Instance().Replace(chunks);
   }
 
