@@ -48,9 +48,9 @@ std::u16string SystemText(int code_page, const std::string& bytes) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), n > 0 ? n : 0);
 }
 
-// Where Windows gives an undefined byte a private-use character (874's and
-// 1253's gaps, for example), comsvc reads "?" and writes nothing for it: the
-// one difference between the two, listed in the README.
+// Where wine gives an undefined byte or pair a private-use character (874's
+// and 1253's gaps, for example), comsvc answers as Windows' published tables
+// do; the large code-page test checks those against the tables themselves.
 bool IsPrivateUse(std::u16string_view text) {
   return std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0xE000 && c <= 0xF8FF; });
 }
