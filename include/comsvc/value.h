@@ -128,6 +128,8 @@ class Value {
       v_;
 };
 
+namespace detail {
+
 // The elements of a dictionary or collection, in a buffer of their own that
 // grows geometrically, or first in an exact-size buffer lent by the document
 // the container was read from; the first growth moves them out of it.
@@ -189,6 +191,8 @@ class ElementStore {
   uint32_t owned_ : 1 = true;
 };
 
+}  // namespace detail
+
 // An ordered dictionary: exact, case-sensitive keys, members in insertion
 // order, average O(1) look-up. Adding a key that is present raises error 457
 // and leaves the dictionary as it was.
@@ -224,7 +228,7 @@ class Dictionary {
   void BuildIndex();
   void IndexMember(uint32_t member, uint32_t hash);
 
-  ElementStore<Member> members_;
+  detail::ElementStore<Member> members_;
   // Open addressing once the dictionary has grown: each slot holds the key's
   // hash in the high half and member index + 1 in the low half; 0 is free.
   // The count is a power of two, or 0 while there is no index.
@@ -246,7 +250,7 @@ class Collection {
   void Adopt(std::span<Value> items, DocumentArena& arena);
 
  private:
-  ElementStore<Value> items_;
+  detail::ElementStore<Value> items_;
 };
 
 }  // namespace comsvc
