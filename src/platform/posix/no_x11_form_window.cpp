@@ -3,6 +3,6 @@
 
 namespace comsvc::platform {
 
-std::unique_ptr<FormWindow> OpenX11FormWindow(const FormLayout&, std::function<void()>) { return nullptr; }
+std::unique_ptr<FormWindow> OpenFormWindow(const FormLayout&, std::function<void()>) { return nullptr; }
 
 }  // namespace comsvc::platform
