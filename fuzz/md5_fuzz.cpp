@@ -36,7 +36,7 @@ std::string UpperHex(const unsigned char* bytes, unsigned int size) {
   return hex;
 }
 
-std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
 
 std::string Lower(std::string hex) {
   for (char& c : hex) c = static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
