@@ -193,9 +193,14 @@ TEST(DesktopBoxes, InputBoxReturnsWhatWasTypedOrNothingWhenClosed) {
 // The loop's timers and the notice window, on the thread's message queue
 
 TEST(LoopTimersOnWindows, FireOnTimeWhileTheQueueWaits) {
+  // The thread's first window can take seconds while a fresh desktop starts;
+  // the timers are timed once it exists.
+  MessageLoop& loop = MessageLoop::Current();
+  bool ready = false;
+  loop.StartOneShot(0ms, [&] { ready = true; });
+  ASSERT_TRUE(loop.RunUntil([&] { return ready; }, MessageLoop::Clock::now() + 60s));
   // One short, one between the system's timer ticks, one long.
   for (const auto delay : {15ms, 120ms, 700ms}) {
-    MessageLoop& loop = MessageLoop::Current();
     const auto started = MessageLoop::Clock::now();
     bool fired = false;
     loop.StartOneShot(delay, [&] { fired = true; });
