@@ -1,9 +1,15 @@
 // Both MD5 forms, the class and the function module, on their own rules and
-// against RFC 1321's suite and OpenSSL.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+// against RFC 1321's suite and an independent MD5 (OpenSSL's, or the
+// system's own on Windows).
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
@@ -21,13 +27,13 @@
 #include <comsvc/md5_function.h>
 #include <comsvc/code_page.h>
 #include "digest/md5_shifts.h"
-#include "support/openssl_md5.h"
+#include "support/reference_md5.h"
 #include "support/test_support.h"
 
 namespace comsvc {
 namespace {
 
-using testing::OpenSslMd5Hex;
+using testing::ReferenceMd5Hex;
 
 // Matches an action that raises the runtime error `number`.
 auto Raises(int32_t number) {
@@ -57,7 +63,7 @@ class Md5Test : public ::testing::Test {
   MD5 md5_;
 };
 
-TEST_F(Md5Test, AgreesWithRfc1321SuiteAndOpenSsl) {
+TEST_F(Md5Test, AgreesWithRfc1321SuiteAndAReference) {
   const std::pair<std::string, std::string> suite[] = {
       {"", "D41D8CD98F00B204E9800998ECF8427E"},
       {"a", "0CC175B9C0F1B6A831C399E269772661"},
@@ -77,7 +83,7 @@ TEST_F(Md5Test, AgreesWithRfc1321SuiteAndOpenSsl) {
   for (size_t length = 0; length <= 300; ++length) {
     std::string bytes(length, '\0');
     for (char& b : bytes) b = static_cast<char>(random());
-    const std::string expected = OpenSslMd5Hex(bytes);
+    const std::string expected = ReferenceMd5Hex(bytes);
     EXPECT_EQ(BothForms(bytes), BothFormsExpected(expected)) << length;
     md5_.MD5Init();
     for (size_t fed = 0, piece; fed < length; fed += piece) {
@@ -105,14 +111,14 @@ TEST_F(Md5Test, RegistersReadAsSignedDecimal) {
 // character's sign bits spill over into the positions above it.
 TEST_F(Md5Test, TextUnderADoubleByteCodePage) {
   ASSERT_TRUE(platform::CodePage::SetCurrent(936));
-  EXPECT_EQ(EncodeUtf8(md5_.Md5_String_Calc(u"a\u4E2D\U0001F600")), OpenSslMd5Hex("a\xD6\xD0??"));
+  EXPECT_EQ(EncodeUtf8(md5_.Md5_String_Calc(u"a\u4E2D\U0001F600")), ReferenceMd5Hex("a\xD6\xD0??"));
   EXPECT_THAT([&] { md5_.Md5_String_Calc(std::u16string(16384, u'\u4E2D')); }, Raises(6));  // 32768 bytes
   EXPECT_EQ(ModuleDigest(Value(u"\u4E2D")), "6cba308f8d5f2b49971dbb43879a078c");
 }
 
 // The module's message is one position per character holding its signed
 // code, OR-ed into the position's word: the bytes built here by that rule,
-// digested by OpenSSL, give the module's digest. Whole words only, so that
+// digested by the reference, give the module's digest. Whole words only, so that
 // the padding byte lands in a word no sign bits reach.
 TEST_F(Md5Test, ModuleDigestsSignedCodesAcrossBlocks) {
   const std::u16string alphabet = u"a~\u00E9\u20AC\u4E2D\u00FF\U0001F600\u0101";  // lone surrogates too
@@ -129,7 +135,7 @@ TEST_F(Md5Test, ModuleDigestsSignedCodesAcrossBlocks) {
         const auto spread = static_cast<uint32_t>(int32_t{page.CharCode(text[i])}) << (8 * (i % 4));
         for (size_t k = i % 4; k < 4; ++k) bytes[i / 4 * 4 + k] |= static_cast<char>(spread >> (8 * k));
       }
-      std::string expected = OpenSslMd5Hex(bytes);
+      std::string expected = ReferenceMd5Hex(bytes);
       std::transform(expected.begin(), expected.end(), expected.begin(), ::tolower);
       ASSERT_EQ(ModuleDigest(Value(text)), expected) << number << " " << length;
     }
@@ -184,21 +190,37 @@ TEST_F(Md5Test, FilesAroundBlockAndBufferBoundaries) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 8));
     const auto path = dir.Write("r\xC3\xA9sum\xC3\xA9 \xE4\xB8\xAD.bin", bytes);  // a UTF-8 name
-    EXPECT_EQ(EncodeUtf8(md5_.Md5_File_Calc(path.u16string())), OpenSslMd5Hex(bytes)) << size;
+    EXPECT_EQ(EncodeUtf8(md5_.Md5_File_Calc(path.u16string())), ReferenceMd5Hex(bytes)) << size;
   }
 }
 
 constexpr std::u16string_view kAbc = u"900150983CD24FB0D6963F7D28E17F72";
 
-// Runs `check` without the right to read other users' files: in a child
-// process that gives up root when the tests run as root.
-bool RunUnprivileged(const std::function<bool()>& check) {
+#ifdef _WIN32
+// Runs `check` while `file` cannot be read: another handle holds it open
+// without sharing it.
+bool WhileUnreadable(const std::filesystem::path& file, const std::function<bool()>& check) {
+  HANDLE holder = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (holder == INVALID_HANDLE_VALUE) return false;
+  const bool result = check();
+  CloseHandle(holder);
+  return result;
+}
+#else
+// Runs `check` while `file` cannot be read: its permissions are taken away,
+// and the check runs in a child process that gives up root when the tests
+// run as root.
+bool WhileUnreadable(const std::filesystem::path& file, const std::function<bool()>& check) {
+  std::filesystem::permissions(file.parent_path(),
+                               std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
+  std::filesystem::permissions(file, std::filesystem::perms::none);
   if (::geteuid() != 0) return check();
   const pid_t child = ::fork();
   if (child == 0) ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
   int status = 0;
   return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+#endif
 
 TEST_F(Md5Test, UndigestibleFilesGiveEmptyTextAndCreateNothing) {
   testing::TempDir dir;
@@ -208,9 +230,7 @@ TEST_F(Md5Test, UndigestibleFilesGiveEmptyTextAndCreateNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "missing.bin"));
   const auto readable = dir.Write("readable.bin", "abc");
   const auto secret = dir.Write("secret.bin", "abc");
-  std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
-  std::filesystem::permissions(secret, std::filesystem::perms::none);
-  EXPECT_TRUE(RunUnprivileged([&] {
+  EXPECT_TRUE(WhileUnreadable(secret, [&] {
     MD5 md5;
     return md5.Md5_File_Calc(readable.u16string()) == kAbc && md5.Md5_File_Calc(secret.u16string()).empty();
   }));

@@ -1,4 +1,4 @@
-#include "support/openssl_md5.h"
+#include "support/reference_md5.h"
 
 #include <openssl/evp.h>
 
@@ -7,7 +7,7 @@
 
 namespace comsvc::testing {
 
-std::string OpenSslMd5Hex(std::string_view bytes, int64_t leading_zeros) {
+std::string ReferenceMd5Hex(std::string_view bytes, int64_t leading_zeros) {
   static const std::string kZeros(1 << 20, '\0');
   const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr);
@@ -18,12 +18,7 @@ std::string OpenSslMd5Hex(std::string_view bytes, int64_t leading_zeros) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   EVP_DigestFinal_ex(context.get(), digest, &size);
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex += "0123456789ABCDEF"[digest[i] >> 4];
-    hex += "0123456789ABCDEF"[digest[i] & 15];
-  }
-  return hex;
+  return UppercaseHex(digest, size);
 }
 
 }  // namespace comsvc::testing

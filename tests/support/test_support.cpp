@@ -8,44 +8,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <stdexcept>
 #include <string_view>
 
 extern char** environ;
 
 namespace comsvc::testing {
-
-TempDir::TempDir() {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    auto candidate = std::filesystem::temp_directory_path() / ("comsvc-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
-  }
-  throw std::runtime_error("cannot create a temporary folder");
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::filesystem::path TempDir::Write(const std::string& name, const std::string& bytes) const {
-  auto path = path_ / name;
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
-
-std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 namespace {
 
 // Feeds `input` to `in_fd` while draining `out_fd` and `err_fd`, so that no

@@ -25,6 +25,7 @@ class TempDir {
 
 std::string ReadBytes(const std::filesystem::path& path);
 
+// Running programs: the Linux suites only.
 struct ProcessResult {
   int status = -1;  // exit status, or -1 when the program did not exit normally
   std::string out;
