@@ -15,7 +15,7 @@ set(COMSVC_CROSS_TESTS
   digest/md5_test digest/md5_file_large_test
   json/json_reader_test json/json_script_test json/wide_integer_test
   http/url_helper_test http/form_post_test
-  platform/code_page_test platform/locale_test)
+  platform/code_page_test platform/locale_test platform/dialogs_test platform/ini_settings_test)
 file(GLOB COMSVC_WIN32_TESTS CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
   ${CMAKE_CURRENT_SOURCE_DIR}/*/win32/*_test.cpp)
 foreach(file IN LISTS COMSVC_WIN32_TESTS)

@@ -7,6 +7,7 @@
 
 #include <comsvc/utf8.h>
 #include <comsvc/code_page.h>
+#include "support/local_channels.h"
 #include "support/test_support.h"
 
 namespace comsvc::RWINI {
@@ -32,7 +33,7 @@ class IniSettings : public ::testing::Test {
 
 TEST_F(IniSettings, BareNameIsBesideTheModuleAndAFullPathServesOneCall) {
   // This test program holds the library, so its folder is the module's folder.
-  const std::filesystem::path folder = std::filesystem::canonical("/proc/self/exe").parent_path();
+  const std::filesystem::path folder = testing::ProgramFolder();
   EXPECT_EQ(IniFilePath(u"settings"), PathText(folder / "settings.ini"));
   IniNameIsPath = true;
   EXPECT_EQ(IniFilePath(u"/some/where/file.cfg"), u"/some/where/file.cfg");
