@@ -44,10 +44,11 @@ foreach(test IN LISTS COMSVC_CROSS_TESTS)
     target_link_libraries(${target} PRIVATE comsvc_cli_lib)
     add_dependencies(${target} comsvc_exe)
   endif()
-  # The Windows suites open windows and sockets: one at a time, so that a
-  # box's first window does not wait behind other programs' start-up.
+  # The Windows suites and the terminal boxes' (which show a notice window)
+  # open windows and sockets: one at a time, so that a first window does not
+  # wait behind other programs' start-up.
   set(serial FALSE)
-  if(test MATCHES "/win32/")
+  if(test MATCHES "/win32/|dialogs_test$")
     set(serial TRUE)
   endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

@@ -15,8 +15,8 @@ std::u16string ApplicationName();
 void WriteAll(int fd, std::string_view bytes);
 
 // Reads one line byte by byte, so that nothing after it is taken from the
-// descriptor, serving the thread's message loop while it waits where the
-// backend can. nullopt at end of input before any byte.
+// descriptor, serving the thread's message loop while it waits. nullopt at
+// end of input before any byte.
 std::optional<std::string> ReadLine(int fd);
 
 }  // namespace comsvc::platform
