@@ -7,7 +7,7 @@
 // chunks that grow with the document, so the tree lies in memory in the order
 // it is walked.
 //
-// Every node made with ArenaAllocator holds the arena once; the buffers the
+// Every node made with MakeInArena holds the arena once; the buffers the
 // nodes use hold nothing, since a node outlives its own buffer. The chunks are
 // given up when the last hold is released, so a node kept from a large
 // document keeps the whole document's memory: the price of the speed. The
@@ -21,6 +21,8 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+
+#include <comsvc/value.h>
 
 namespace comsvc {
 
@@ -94,38 +96,60 @@ class ArenaHoldCredit {
   size_t left_ = 0;
 };
 
-// Allocates shared nodes in an arena; each allocation holds it.
-template <typename T>
-class ArenaAllocator {
+namespace detail {
+
+// Makes dictionaries and collections in an arena, and gives back the
+// memory of those that go.
+class SharedNodes {
  public:
-  using value_type = T;
-
-  explicit ArenaAllocator(DocumentArena& arena) noexcept : arena_(&arena) {}
-  template <typename U>
-  ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena_(other.arena_) {}
-
-  T* allocate(size_t n) {
-    void* block = arena_->Allocate(n * sizeof(T), alignof(T));
-    arena_->Hold();
-    return static_cast<T*>(block);
+  // A node made in `arena`, holding it for as long as the node lives.
+  template <typename T>
+  static Ref<T> MakeInArena(DocumentArena& arena) {
+    T* node = std::construct_at(static_cast<T*>(arena.Allocate(sizeof(T), alignof(T))));
+    node->arena_ = &arena;
+    arena.Hold();
+    return Ref<T>(node);
   }
-  void deallocate(T*, size_t) noexcept { arena_->Release(); }
 
-  template <typename U>
-  bool operator==(const ArenaAllocator<U>& other) const noexcept {
-    return arena_ == other.arena_;
+  template <typename T>
+  static void Release(T* node) noexcept {
+    if (node->references_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    DocumentArena* const arena = node->arena_;
+    if (arena == nullptr) {
+      delete node;
+      return;
+    }
+    // The node's own hold and those of its texts, given back at once.
+    const size_t holds = 1 + LetGoOfTexts(*node, arena);
+    std::destroy_at(node);
+    arena->Release(holds);
   }
 
  private:
-  template <typename U>
-  friend class ArenaAllocator;
-  DocumentArena* arena_;
+  // Lets go of the texts in `node` that lie in its arena, without giving
+  // back their holds one by one, and returns how many there were; the
+  // holds are given back after the node is gone.
+  static size_t LetGoOfTexts(Dictionary& node, const DocumentArena* arena) noexcept {
+    size_t count = 0;
+    for (auto& [key, value] : node.members_.View()) count += key.LetGoIn(arena) + LetGoOfText(value, arena);
+    return count;
+  }
+  static size_t LetGoOfTexts(Collection& node, const DocumentArena* arena) noexcept {
+    size_t count = 0;
+    for (Value& item : node.items_.View()) count += LetGoOfText(item, arena);
+    return count;
+  }
+  static bool LetGoOfText(Value& value, const DocumentArena* arena) noexcept {
+    Text* text = std::get_if<Text>(&value.v_);
+    return text != nullptr && text->LetGoIn(arena);
+  }
 };
 
-// A node made in `arena`, holding it for as long as the node lives.
+}  // namespace detail
+
 template <typename T>
-std::shared_ptr<T> MakeInArena(DocumentArena& arena) {
-  return std::allocate_shared<T>(ArenaAllocator<T>(arena));
+Ref<T> MakeInArena(DocumentArena& arena) {
+  return detail::SharedNodes::MakeInArena<T>(arena);
 }
 
 }  // namespace comsvc

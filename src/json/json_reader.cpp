@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
@@ -18,7 +19,6 @@
 #include <comsvc/utf8.h>
 #include "json/json_number.h"
 #include <comsvc/locale.h>
-#include <comsvc/string_builder.h>
 
 namespace comsvc::JSON {
 
@@ -35,7 +35,7 @@ constexpr int kMaxNestingDepth = 1000;
 // a repeated key by a plain scan, and takes them in one exact-size block at
 // its end. A larger one moves them into the dictionary and goes on member by
 // member through the dictionary's own index.
-constexpr size_t kMaxGatheredMembers = 32;
+constexpr size_t kMaxGatheredMembers = 64;
 
 // An array's failure line quotes this many characters from the position.
 constexpr size_t kArrayQuoteLength = 20;
@@ -141,6 +141,78 @@ class Gathered {
  private:
   std::vector<T>& stack_;
   const size_t base_;
+};
+
+// A member name as it is read: a view of the text while it is in one
+// piece, put together in a buffer once a second piece comes.
+class KeyPieces {
+ public:
+  explicit KeyPieces(std::u16string& buffer) : buffer_(buffer) {}
+
+  void Add(std::u16string_view piece) {
+    if (!in_buffer_ && first_.empty()) {
+      first_ = piece;
+      return;
+    }
+    if (!in_buffer_) {
+      buffer_.assign(first_);
+      in_buffer_ = true;
+    }
+    buffer_.append(piece);
+  }
+  std::u16string_view Name() const { return in_buffer_ ? std::u16string_view(buffer_) : first_; }
+
+ private:
+  std::u16string& buffer_;
+  std::u16string_view first_;
+  bool in_buffer_ = false;
+};
+
+// The member names of one document, each kept once: a document repeats the
+// same few names thousands of times, so its objects share one text per name.
+class KeyTable {
+ public:
+  // The document's text for `key`, in the credit's arena.
+  Text Intern(std::u16string_view key, ArenaHoldCredit& credit) {
+    if (key.empty()) return Text();
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    const size_t mask = slots_.size() - 1;
+    size_t s = Hash(key) & mask;
+    for (; !slots_[s].empty(); s = (s + 1) & mask) {
+      if (slots_[s] == key) return Text::Share(slots_[s], credit);
+    }
+    slots_[s] = Text::InArena(key, credit);
+    ++count_;
+    return Text::Share(slots_[s], credit);
+  }
+
+ private:
+  // Names that differ tell apart by their length or their first, middle or
+  // last four characters, nearly always; the rest are compared in full.
+  static size_t Hash(std::u16string_view key) {
+    const size_t n = key.size(), part = std::min<size_t>(n, 4);
+    uint64_t first = 0, middle = 0, last = 0;
+    std::memcpy(&first, key.data(), part * sizeof(char16_t));
+    std::memcpy(&middle, key.data() + (n - part) / 2, part * sizeof(char16_t));
+    std::memcpy(&last, key.data() + n - part, part * sizeof(char16_t));
+    uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^ (last * 0x165667B19E3779F9u) ^ n;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+
+  void Grow() {
+    std::vector<Text> old(std::max<size_t>(64, 2 * slots_.size()));
+    old.swap(slots_);
+    const size_t mask = slots_.size() - 1;
+    for (Text& text : old) {
+      if (text.empty()) continue;
+      size_t s = Hash(text) & mask;
+      while (!slots_[s].empty()) s = (s + 1) & mask;
+      slots_[s] = std::move(text);
+    }
+  }
+
+  std::vector<Text> slots_;
+  size_t count_ = 0;
 };
 
 // The characters all quotes of one read may hold, saturating for texts too
@@ -294,7 +366,7 @@ class Reader {
     Level level(depth_);
     auto object = MakeInArena<Dictionary>(*arena_);
     Gathered<Dictionary::Member> members(member_stack_);
-    std::u16string key;  // one buffer for all member names of this object
+    std::u16string key_buffer;  // for the member names of this object in pieces
     SkipFiller();
     ++pos_;
     for (;;) {
@@ -307,7 +379,7 @@ class Reader {
         ++pos_;
         SkipFiller();
       }
-      ReadKey(key);
+      const std::u16string_view key = ReadKey(key_buffer);
       failure_pending_ = false;
       Attempt([&] { AddMember(*object, members, key, ReadValue()); });
       if (failure_pending_) {
@@ -321,17 +393,19 @@ class Reader {
 
   // A repeated key raises error 457, as the dictionary itself would.
   void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, std::u16string_view key, Value value) {
+    Text name = keys_.Intern(key, text_holds_);
     if (object.Count() == 0) {
       if (members.Count() < kMaxGatheredMembers) {
+        // The document's names are interned: the same name is the same text.
         for (const auto& member : members.Elements()) {
-          if (member.first == key) Raise(ErrorNumber::kDuplicateKey);
+          if (member.first.View().data() == name.View().data()) Raise(ErrorNumber::kDuplicateKey);
         }
-        members.Push({InArena(key), std::move(value)});
+        members.Push({std::move(name), std::move(value)});
         return;
       }
       Finish(object, members);
     }
-    object.Add(InArena(key), std::move(value));
+    object.Add(std::move(name), std::move(value));
   }
 
   Text InArena(std::u16string_view text) { return Text::InArena(text, text_holds_); }
@@ -388,12 +462,13 @@ class Reader {
     return array;
   }
 
-  // A member name up to and including its colon, into `key`. Quotes only
-  // group: they never become part of the key, and blanks are dropped even
-  // inside them.
-  [[gnu::noinline]] void ReadKey(std::u16string& key) {
+  // A member name up to and including its colon. Quotes only group: they
+  // never become part of the key, and blanks are dropped even inside them.
+  // A name in one piece, as most are, is a view of the text; one in pieces
+  // is put together in `buffer`.
+  [[gnu::noinline]] std::u16string_view ReadKey(std::u16string& buffer) {
     SkipFiller();
-    key.clear();
+    KeyPieces key(buffer);
     bool in_double = false, in_single = false;
     while (!AtEnd()) {
       const char16_t c = text_[pos_];
@@ -406,15 +481,15 @@ class Reader {
           if (!quoted) {
             SkipFiller();
             if (Peek() != u':') {
-              AppendPositionLine(u"Invalid Key at position ", key);
-              return;
+              AppendPositionLine(u"Invalid Key at position ", key.Name());
+              return key.Name();
             }
           }
           break;
         }
         case u':':
           ++pos_;
-          if (!in_double && !in_single) return;
+          if (!in_double && !in_single) return key.Name();
           break;
         case u'\r':
         case u'\n':
@@ -425,10 +500,11 @@ class Reader {
         default: {
           const size_t run_start = pos_;
           while (!AtEnd() && !IsKeySpecial(text_[pos_])) ++pos_;
-          key.append(text_.substr(run_start, pos_ - run_start));
+          key.Add(text_.substr(run_start, pos_ - run_start));
         }
       }
     }
+    return key.Name();
   }
 
   Value ReadString() {
@@ -441,25 +517,26 @@ class Reader {
       pos_ = stop + 1;
       return plain;
     }
-    cStringBuilder builder;
+    std::u16string& unescaped = scratch_;
+    unescaped.clear();
     while (!AtEnd()) {
       const size_t run_start = pos_;
       pos_ = StringStop(text_, pos_, quote);
-      if (pos_ > run_start) builder.Append(text_.substr(run_start, pos_ - run_start));
+      unescaped.append(text_.substr(run_start, pos_ - run_start));
       if (AtEnd()) break;
       if (text_[pos_] == quote) {
         ++pos_;
-        return InArena(builder.TakeString());
+        break;
       }
       ++pos_;
-      AppendEscape(builder);
+      AppendEscape(unescaped);
     }
-    return InArena(builder.TakeString());
+    return InArena(unescaped);
   }
 
   // The character after a backslash. An unknown one (or none) is left to be
   // read as an ordinary character, so the backslash alone is dropped.
-  void AppendEscape(cStringBuilder& builder) {
+  void AppendEscape(std::u16string& out) {
     char16_t unit;
     switch (Peek()) {
       case u'"': case u'\\': case u'/': case u'\'': unit = text_[pos_]; break;
@@ -476,7 +553,7 @@ class Reader {
         break;
       default: return;
     }
-    builder.Append(std::u16string_view(&unit, 1));
+    out += unit;
     ++pos_;
   }
 
@@ -535,6 +612,8 @@ class Reader {
   ArenaHold arena_ = DocumentArena::Create();
   // The holds of the texts read; it goes before the arena's own hold.
   ArenaHoldCredit text_holds_{*arena_};
+  KeyTable keys_;
+  std::u16string scratch_;  // a string with escapes, as it is unescaped
   // The elements of the containers being read, innermost on top.
   std::vector<Dictionary::Member> member_stack_;
   std::vector<Value> item_stack_;

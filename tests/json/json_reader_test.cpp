@@ -163,8 +163,8 @@ TEST(ReadJson, ObjectsOfEverySizeRefuseARepeatedKey) {
 // A read tree is an ordinary value: its parts outlive the root, and its
 // containers take new members and items.
 TEST(ReadJson, ReadContainersOutliveTheRootAndGrow) {
-  std::shared_ptr<Dictionary> object;
-  std::shared_ptr<Collection> array;
+  Ref<Dictionary> object;
+  Ref<Collection> array;
   Value text;
   {
     const Value root = ReadJson(u"[{a:1, b:'two'}, [1, 2], 'three']");
@@ -222,6 +222,38 @@ TEST(ReadJson, BadWordsAreQuotedInFullWithinABoundLinearInTheText) {
 // Readers on several threads at once, half of them on bad documents: each
 // thread sees exactly the errors of its own last read, however the reads
 // interleave, and the thread that started them keeps its own.
+// A read tree may be searched from several threads at once, its first
+// search included (an object's index is made by the first search that
+// needs one), whatever the object's size.
+TEST(ReadJson, ATreeIsSearchedFromSeveralThreadsAtOnce) {
+  for (const int members : {5, 20, 100}) {
+    std::u16string text = u"{";
+    for (int i = 0; i < members; ++i) {
+      const std::u16string number = Utf8ToUtf16(std::to_string(i));
+      text += (i > 0 ? u",k" : u"k") + number + u":" + number;
+    }
+    const Value root = ReadJson(text + u"}");
+    ASSERT_EQ(ReaderErrors(), u"");
+    const Dictionary& object = *root.AsObject();
+    constexpr int kThreads = 8;
+    std::latch start(kThreads);
+    std::vector<int> wrong(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        start.arrive_and_wait();
+        for (int i = members - 1; i >= 0; --i) {
+          const Value* found = object.Find(u"k" + Utf8ToUtf16(std::to_string(i)));
+          wrong[t] += found == nullptr || found->NumberValue() != i;
+        }
+        wrong[t] += object.Exists(u"K0") + object.Exists(u"k");
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[t], 0) << members << " members, thread " << t;
+  }
+}
+
 TEST(ReaderErrors, BelongToTheCallingThread) {
   ReadJson(u"[nul]");
   const std::u16string own = ReaderErrors();
