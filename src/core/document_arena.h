@@ -102,12 +102,14 @@ namespace detail {
 // memory of those that go.
 class SharedNodes {
  public:
-  // A node made in `arena`, holding it for as long as the node lives.
+  // A node made in the credit's arena, holding it with a hold from the
+  // credit for as long as the node lives.
   template <typename T>
-  static Ref<T> MakeInArena(DocumentArena& arena) {
+  static Ref<T> MakeInArena(ArenaHoldCredit& credit) {
+    DocumentArena& arena = credit.Arena();
     T* node = std::construct_at(static_cast<T*>(arena.Allocate(sizeof(T), alignof(T))));
     node->arena_ = &arena;
-    arena.Hold();
+    credit.Take();
     return Ref<T>(node);
   }
 
@@ -119,37 +121,56 @@ class SharedNodes {
       delete node;
       return;
     }
-    // The node's own hold and those of its texts, given back at once.
-    const size_t holds = 1 + LetGoOfTexts(*node, arena);
-    std::destroy_at(node);
-    arena->Release(holds);
+    arena->Release(Destroy(*node));
   }
 
  private:
-  // Lets go of the texts in `node` that lie in its arena, without giving
-  // back their holds one by one, and returns how many there were; the
-  // holds are given back after the node is gone.
-  static size_t LetGoOfTexts(Dictionary& node, const DocumentArena* arena) noexcept {
-    size_t count = 0;
-    for (auto& [key, value] : node.members_.View()) count += key.LetGoIn(arena) + LetGoOfText(value, arena);
-    return count;
+  // Destroys a node in an arena whose last reference went, and returns the
+  // holds on the arena that it and its contents had, to be given back at
+  // once: the texts and the unshared nodes it holds in the same arena go
+  // with it without giving back their holds one by one.
+  template <typename T>
+  static size_t Destroy(T& node) noexcept {
+    const size_t holds = 1 + LetGoOfContents(node, node.arena_);
+    std::destroy_at(&node);
+    return holds;
   }
-  static size_t LetGoOfTexts(Collection& node, const DocumentArena* arena) noexcept {
-    size_t count = 0;
-    for (Value& item : node.items_.View()) count += LetGoOfText(item, arena);
-    return count;
+
+  static size_t LetGoOfContents(Dictionary& node, const DocumentArena* arena) noexcept {
+    size_t holds = 0;
+    for (auto& [key, value] : node.members_.View()) holds += key.LetGoIn(arena) + LetGoOf(value, arena);
+    return holds;
   }
-  static bool LetGoOfText(Value& value, const DocumentArena* arena) noexcept {
-    Text* text = std::get_if<Text>(&value.v_);
-    return text != nullptr && text->LetGoIn(arena);
+  static size_t LetGoOfContents(Collection& node, const DocumentArena* arena) noexcept {
+    size_t holds = 0;
+    for (Value& item : node.items_.View()) holds += LetGoOf(item, arena);
+    return holds;
+  }
+
+  static size_t LetGoOf(Value& value, const DocumentArena* arena) noexcept {
+    if (Text* text = std::get_if<Text>(&value.v_)) return text->LetGoIn(arena);
+    if (auto* object = std::get_if<Ref<Dictionary>>(&value.v_)) return LetGoOfNode(*object, arena);
+    if (auto* array = std::get_if<Ref<Collection>>(&value.v_)) return LetGoOfNode(*array, arena);
+    return 0;
+  }
+
+  // A node that lies in `arena` and that nothing else refers to goes here;
+  // any other is left to its reference.
+  template <typename T>
+  static size_t LetGoOfNode(Ref<T>& ref, const DocumentArena* arena) noexcept {
+    T* const node = ref.node_;
+    if (node == nullptr || node->arena_ != arena || node->references_.load(std::memory_order_acquire) != 1) return 0;
+    ref.node_ = nullptr;
+    return Destroy(*node);
   }
 };
 
 }  // namespace detail
 
+// A node made in the credit's arena, holding it for as long as it lives.
 template <typename T>
-Ref<T> MakeInArena(DocumentArena& arena) {
-  return detail::SharedNodes::MakeInArena<T>(arena);
+Ref<T> MakeInArena(ArenaHoldCredit& credit) {
+  return detail::SharedNodes::MakeInArena<T>(credit);
 }
 
 }  // namespace comsvc

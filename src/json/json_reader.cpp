@@ -364,7 +364,7 @@ class Reader {
   // second such member fails as a duplicate key and ends it.
   Value ReadObject() {
     Level level(depth_);
-    auto object = MakeInArena<Dictionary>(*arena_);
+    auto object = MakeInArena<Dictionary>(holds_);
     Gathered<Dictionary::Member> members(member_stack_);
     std::u16string key_buffer;  // for the member names of this object in pieces
     SkipFiller();
@@ -393,7 +393,7 @@ class Reader {
 
   // A repeated key raises error 457, as the dictionary itself would.
   void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, std::u16string_view key, Value value) {
-    Text name = keys_.Intern(key, text_holds_);
+    Text name = keys_.Intern(key, holds_);
     if (object.Count() == 0) {
       if (members.Count() < kMaxGatheredMembers) {
         // The document's names are interned: the same name is the same text.
@@ -408,7 +408,7 @@ class Reader {
     object.Add(std::move(name), std::move(value));
   }
 
-  Text InArena(std::u16string_view text) { return Text::InArena(text, text_holds_); }
+  Text InArena(std::u16string_view text) { return Text::InArena(text, holds_); }
 
   // Moves the gathered members into the dictionary, if it has none yet.
   void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
@@ -457,7 +457,7 @@ class Reader {
   }
 
   Value Finish(Gathered<Value>& items) {
-    auto array = MakeInArena<Collection>(*arena_);
+    auto array = MakeInArena<Collection>(holds_);
     array->Adopt(items.Elements(), *arena_);
     return array;
   }
@@ -610,8 +610,9 @@ class Reader {
 
   std::u16string_view text_;
   ArenaHold arena_ = DocumentArena::Create();
-  // The holds of the texts read; it goes before the arena's own hold.
-  ArenaHoldCredit text_holds_{*arena_};
+  // The holds of the nodes and texts read; it goes before the arena's own
+  // hold.
+  ArenaHoldCredit holds_{*arena_};
   KeyTable keys_;
   std::u16string scratch_;  // a string with escapes, as it is unescaped
   // The elements of the containers being read, innermost on top.

@@ -44,8 +44,9 @@ TEST(DocumentArena, NodesKeepTheArenaUntilTheLastGoes) {
   std::vector<Ref<Collection>> nodes;
   {
     ArenaHold arena = DocumentArena::Create();
+    ArenaHoldCredit credit(*arena);
     for (int32_t i = 0; i < 5000; ++i) {
-      nodes.push_back(MakeInArena<Collection>(*arena));
+      nodes.push_back(MakeInArena<Collection>(credit));
       nodes.back()->Add(Value(i));
     }
   }
@@ -80,7 +81,8 @@ TEST(DocumentArena, DocumentsOutlivingTheirThreadsCacheStillFree) {
     thread_local std::vector<Ref<Collection>> held;
     held.clear();
     ArenaHold arena = DocumentArena::Create();
-    for (int i = 0; i < 100; ++i) held.push_back(MakeInArena<Collection>(*arena));
+    ArenaHoldCredit credit(*arena);
+    for (int i = 0; i < 100; ++i) held.push_back(MakeInArena<Collection>(credit));
   }).join();
 }
 

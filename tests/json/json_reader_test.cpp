@@ -166,13 +166,16 @@ TEST(ReadJson, ReadContainersOutliveTheRootAndGrow) {
   Ref<Dictionary> object;
   Ref<Collection> array;
   Value text;
+  Ref<Dictionary> deep;  // inside containers that go with the root
   {
-    const Value root = ReadJson(u"[{a:1, b:'two'}, [1, 2], 'three']");
+    const Value root = ReadJson(u"[{a:1, b:'two'}, [1, 2], 'three', [[{k:'deep'}]]]");
     object = root.AsArray()->Item(1).AsObject();
     array = root.AsArray()->Item(2).AsArray();
     text = root.AsArray()->Item(3);
+    deep = root.AsArray()->Item(4).AsArray()->Item(1).AsArray()->Item(1).AsObject();
   }
   EXPECT_EQ(text.AsString(), u"three");
+  EXPECT_EQ(deep->Item(u"k").AsString(), u"deep");
   for (int i = 0; i < 20; ++i) object->Add(u"m" + Utf8ToUtf16(std::to_string(i)), Value(int32_t{i}));
   array->Add(Value(u"x"));
   EXPECT_EQ(object->Count(), 22);
