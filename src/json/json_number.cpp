@@ -48,9 +48,11 @@ class DecimalScanner {
       d_.integral = false;
       if (!Exponent()) return std::nullopt;
     }
-    if (at_ != text_.size()) return std::nullopt;
     return d_;
   }
+
+  // The characters scanned.
+  size_t Length() const { return at_; }
 
  private:
   bool Next(char16_t c) {
@@ -165,17 +167,23 @@ std::optional<double> RoundedDouble(std::u16string_view text) {
   return value;
 }
 
-std::optional<Value> PlainNumber(std::u16string_view text) {
-  const std::optional<Decimal> d = DecimalScanner(text).Scan();
-  if (!d) return std::nullopt;
-  if (d->integral) {
-    if (auto integer = PlainInteger(*d)) return Value(*integer);
+// The value of the number `d` scanned from `text`.
+std::optional<Value> PlainValue(const Decimal& d, std::u16string_view text) {
+  if (d.integral) {
+    if (auto integer = PlainInteger(d)) return Value(*integer);
     return std::nullopt;
   }
-  if (auto exact = ExactDouble(*d)) return Value(*exact);
-  if (auto scaled = ScaledDouble(*d)) return Value(*scaled);
+  if (auto exact = ExactDouble(d)) return Value(*exact);
+  if (auto scaled = ScaledDouble(d)) return Value(*scaled);
   if (auto rounded = RoundedDouble(text)) return Value(*rounded);
   return std::nullopt;
+}
+
+std::optional<Value> PlainNumber(std::u16string_view text) {
+  DecimalScanner scanner(text);
+  const std::optional<Decimal> d = scanner.Scan();
+  if (!d || scanner.Length() != text.size()) return std::nullopt;
+  return PlainValue(*d, text);
 }
 
 bool HasDecimalMark(std::u16string_view text) {
@@ -183,6 +191,14 @@ bool HasDecimalMark(std::u16string_view text) {
 }
 
 }  // namespace
+
+std::optional<Value> PlainNumberAt(std::u16string_view text, size_t& length) {
+  DecimalScanner scanner(text);
+  const std::optional<Decimal> d = scanner.Scan();
+  if (!d) return std::nullopt;
+  length = scanner.Length();
+  return PlainValue(*d, text.substr(0, length));
+}
 
 Value NumberValue(std::u16string_view text) {
   if (std::optional<Value> plain = PlainNumber(text)) return std::move(*plain);

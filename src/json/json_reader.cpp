@@ -1,6 +1,7 @@
 #include <comsvc/json_reader.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -168,22 +169,48 @@ class KeyPieces {
   bool in_buffer_ = false;
 };
 
+// The marks of the names an object has so far (see KeyTable::Interned):
+// a name whose mark is new is not among them.
+class NameMarks {
+ public:
+  // Whether `mark` was set already; it is set after.
+  bool TestAndSet(uint8_t mark) {
+    uint64_t& word = words_[mark >> 6];
+    const uint64_t bit = uint64_t{1} << (mark & 63);
+    const bool was_set = (word & bit) != 0;
+    word |= bit;
+    return was_set;
+  }
+
+ private:
+  std::array<uint64_t, 4> words_{};
+};
+
 // The member names of one document, each kept once: a document repeats the
 // same few names thousands of times, so its objects share one text per name.
 class KeyTable {
  public:
+  // A name as the document keeps it, and one of 256 marks that its hash
+  // gives it, so that an object can tell quickly that it has no member of
+  // that name yet.
+  struct Interned {
+    Text text;
+    uint8_t mark;
+  };
+
   // The document's text for `key`, in the credit's arena.
-  Text Intern(std::u16string_view key, ArenaHoldCredit& credit) {
-    if (key.empty()) return Text();
+  Interned Intern(std::u16string_view key, ArenaHoldCredit& credit) {
+    if (key.empty()) return {Text(), 0};
     if (2 * (count_ + 1) > slots_.size()) Grow();
-    const size_t mask = slots_.size() - 1;
-    size_t s = Hash(key) & mask;
+    const size_t hash = Hash(key), mask = slots_.size() - 1;
+    const auto mark = static_cast<uint8_t>(hash >> 56);
+    size_t s = hash & mask;
     for (; !slots_[s].empty(); s = (s + 1) & mask) {
-      if (slots_[s] == key) return Text::Share(slots_[s], credit);
+      if (Same(slots_[s], key)) return {Text::Share(slots_[s], credit), mark};
     }
     slots_[s] = Text::InArena(key, credit);
     ++count_;
-    return Text::Share(slots_[s], credit);
+    return {Text::Share(slots_[s], credit), mark};
   }
 
  private:
@@ -197,6 +224,10 @@ class KeyTable {
     std::memcpy(&last, key.data() + n - part, part * sizeof(char16_t));
     uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^ (last * 0x165667B19E3779F9u) ^ n;
     return static_cast<size_t>(h ^ (h >> 29));
+  }
+
+  static bool Same(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
   }
 
   void Grow() {
@@ -366,6 +397,7 @@ class Reader {
     Level level(depth_);
     auto object = MakeInArena<Dictionary>(holds_);
     Gathered<Dictionary::Member> members(member_stack_);
+    NameMarks marks;
     std::u16string key_buffer;  // for the member names of this object in pieces
     SkipFiller();
     ++pos_;
@@ -381,7 +413,7 @@ class Reader {
       }
       const std::u16string_view key = ReadKey(key_buffer);
       failure_pending_ = false;
-      Attempt([&] { AddMember(*object, members, key, ReadValue()); });
+      Attempt([&] { AddMember(*object, members, marks, key, ReadValue()); });
       if (failure_pending_) {
         AppendFailureLine(key);
         break;
@@ -392,13 +424,16 @@ class Reader {
   }
 
   // A repeated key raises error 457, as the dictionary itself would.
-  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, std::u16string_view key, Value value) {
-    Text name = keys_.Intern(key, holds_);
+  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, NameMarks& marks,
+                 std::u16string_view key, Value value) {
+    auto [name, mark] = keys_.Intern(key, holds_);
     if (object.Count() == 0) {
       if (members.Count() < kMaxGatheredMembers) {
         // The document's names are interned: the same name is the same text.
-        for (const auto& member : members.Elements()) {
-          if (member.first.View().data() == name.View().data()) Raise(ErrorNumber::kDuplicateKey);
+        if (marks.TestAndSet(mark)) {
+          for (const auto& member : members.Elements()) {
+            if (member.first.View().data() == name.View().data()) Raise(ErrorNumber::kDuplicateKey);
+          }
         }
         members.Push({std::move(name), std::move(value)});
         return;
@@ -562,6 +597,15 @@ class Reader {
   Value ReadNumber() {
     SkipFiller();
     const size_t start = pos_;
+    // Most numbers are in the plain form and end the run: read in one pass.
+    size_t length = 0;
+    if (std::optional<Value> plain = PlainNumberAt(text_.substr(start), length)) {
+      const size_t end = start + length;
+      if (end < text_.size() && !IsNumberChar(text_[end])) {
+        pos_ = end;
+        return std::move(*plain);
+      }
+    }
     while (!AtEnd() && IsNumberChar(text_[pos_])) ++pos_;
     if (AtEnd()) return Value();
     return NumberValue(text_.substr(start, pos_ - start));
