@@ -357,7 +357,8 @@ class Reader {
   }
 
   // Containers recurse through here; everything else is read out of line,
-  // so that the frames of the recursion stay small.
+  // so that the frames of the recursion stay small. Each read below starts
+  // past the filler, which its caller has skipped.
   Value ReadValue() {
     SkipFiller();
     switch (Peek()) {
@@ -399,7 +400,6 @@ class Reader {
     Gathered<Dictionary::Member> members(member_stack_);
     NameMarks marks;
     std::u16string key_buffer;  // for the member names of this object in pieces
-    SkipFiller();
     ++pos_;
     for (;;) {
       SkipFiller();
@@ -464,7 +464,6 @@ class Reader {
   Value ReadArray() {
     Level level(depth_);
     Gathered<Value> items(item_stack_);
-    SkipFiller();
     ++pos_;
     for (;;) {
       SkipFiller();
@@ -502,7 +501,6 @@ class Reader {
   // A name in one piece, as most are, is a view of the text; one in pieces
   // is put together in `buffer`.
   [[gnu::noinline]] std::u16string_view ReadKey(std::u16string& buffer) {
-    SkipFiller();
     KeyPieces key(buffer);
     bool in_double = false, in_single = false;
     while (!AtEnd()) {
@@ -543,7 +541,6 @@ class Reader {
   }
 
   Value ReadString() {
-    SkipFiller();
     const char16_t quote = text_[pos_++];
     // Most strings hold no escape and are taken from the text in one piece.
     const size_t stop = StringStop(text_, pos_, quote);
@@ -595,7 +592,6 @@ class Reader {
   // The run of number characters at the position. A run that reaches the
   // end of the text gives the empty value without being converted.
   Value ReadNumber() {
-    SkipFiller();
     const size_t start = pos_;
     // Most numbers are in the plain form and end the run: read in one pass.
     size_t length = 0;
@@ -612,7 +608,6 @@ class Reader {
   }
 
   Value ReadBoolean() {
-    SkipFiller();
     if (Ahead(4) == u"true") {
       pos_ += 4;
       return true;
@@ -626,7 +621,6 @@ class Reader {
   }
 
   Value ReadNull() {
-    SkipFiller();
     if (Ahead(4) == u"null") {
       pos_ += 4;
       return Null{};
