@@ -96,21 +96,26 @@ size_t StringStop(std::u16string_view text, size_t from, char16_t quote) {
   return static_cast<size_t>(p - text.data());
 }
 
-// The end of the run of spaces at `from` (indentation is the longest run
-// of filler in most documents), eight code units at a time where the
-// processor allows.
-size_t SpacesEnd(std::u16string_view text, size_t from) {
+// The end of the run of blanks at `from` (a line break and indentation is
+// the longest run of filler in most documents), eight code units at a time
+// where the processor allows.
+size_t BlanksEnd(std::u16string_view text, size_t from) {
   const char16_t* p = text.data() + from;
   const char16_t* const end = text.data() + text.size();
 #ifdef __SSE2__
   const __m128i spaces = _mm_set1_epi16(u' ');
+  const __m128i line_feeds = _mm_set1_epi16(u'\n');
+  const __m128i returns = _mm_set1_epi16(u'\r');
+  const __m128i tabs = _mm_set1_epi16(u'\t');
   for (; end - p >= 8; p += 8) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, spaces));
+    const __m128i blanks = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, spaces), _mm_cmpeq_epi16(units, line_feeds)),
+                                        _mm_or_si128(_mm_cmpeq_epi16(units, returns), _mm_cmpeq_epi16(units, tabs)));
+    const int mask = _mm_movemask_epi8(blanks);
     if (mask != 0xFFFF) return static_cast<size_t>(p - text.data()) + static_cast<size_t>(__builtin_ctz(~mask)) / 2;
   }
 #endif
-  while (p < end && *p == u' ') ++p;
+  while (p < end && IsBlank(*p)) ++p;
   return static_cast<size_t>(p - text.data());
 }
 
@@ -293,9 +298,7 @@ class Reader {
 
   [[gnu::noinline]] void SkipFillerRun() {
     // With no comment mark seen yet, blanks change no flag.
-    for (pos_ = SpacesEnd(text_, pos_); !AtEnd() && IsBlank(text_[pos_]);) {
-      pos_ = SpacesEnd(text_, pos_ + 1);
-    }
+    pos_ = BlanksEnd(text_, pos_);
     if (AtEnd() || !MayBeFiller(text_[pos_])) return;
     bool start = false, comment = false, block = false;
     for (; pos_ < text_.size(); ++pos_) {
