@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,7 +15,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace comsvc {
@@ -174,23 +174,39 @@ struct Null {
   friend bool operator==(Null, Null) { return true; }
 };
 
-enum class ValueKind { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
+enum class ValueKind : uint8_t { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
 
 class Value {
  public:
-  Value() = default;
-  Value(Null) : v_(Null{}) {}
-  Value(bool b) : v_(b) {}
-  Value(int16_t i) : v_(i) {}
-  Value(int32_t i) : v_(i) {}
-  Value(double d) : v_(d) {}
-  Value(const std::u16string& s) : v_(Text(s)) {}
-  Value(const char16_t* s) : v_(Text(s)) {}
-  Value(Text s) : v_(std::move(s)) {}
-  Value(Ref<Dictionary> d) : v_(std::move(d)) {}
-  Value(Ref<Collection> c) : v_(std::move(c)) {}
+  Value() noexcept { payload_.bits = 0; }
+  Value(Null) noexcept : Value(ValueKind::kNull, 0) {}
+  Value(bool b) noexcept : Value(ValueKind::kBoolean, b ? 1 : 0) {}
+  Value(int16_t i) noexcept : Value(ValueKind::kInteger, static_cast<uint16_t>(i)) {}
+  Value(int32_t i) noexcept : Value(ValueKind::kLong, static_cast<uint32_t>(i)) {}
+  Value(double d) noexcept : Value(ValueKind::kDouble, std::bit_cast<uint64_t>(d)) {}
+  Value(const std::u16string& s) : Value(Text(s)) {}
+  Value(const char16_t* s) : Value(Text(s)) {}
+  Value(Text s) noexcept : kind_(ValueKind::kString) { std::construct_at(&payload_.text, std::move(s)); }
+  Value(Ref<Dictionary> d) noexcept : kind_(ValueKind::kObject) { std::construct_at(&payload_.object, std::move(d)); }
+  Value(Ref<Collection> c) noexcept : kind_(ValueKind::kArray) { std::construct_at(&payload_.array, std::move(c)); }
 
-  ValueKind Kind() const { return static_cast<ValueKind>(v_.index()); }
+  Value(const Value& other) : kind_(other.kind_) { CopyPayload(other); }
+  Value(Value&& other) noexcept : kind_(other.kind_) { MovePayload(other); }
+  Value& operator=(const Value& other) {
+    if (this != &other) *this = Value(other);
+    return *this;
+  }
+  Value& operator=(Value&& other) noexcept {
+    if (this != &other) {
+      DestroyPayload();
+      kind_ = other.kind_;
+      MovePayload(other);
+    }
+    return *this;
+  }
+  ~Value() { DestroyPayload(); }
+
+  ValueKind Kind() const { return kind_; }
   bool IsEmpty() const { return Kind() == ValueKind::kEmpty; }
   bool IsNull() const { return Kind() == ValueKind::kNull; }
   bool IsString() const { return Kind() == ValueKind::kString; }
@@ -201,14 +217,24 @@ class Value {
     return k == ValueKind::kInteger || k == ValueKind::kLong || k == ValueKind::kDouble;
   }
 
-  // Accessors for a known kind; the caller checks Kind() first.
-  bool AsBoolean() const { return std::get<bool>(v_); }
-  int16_t AsInteger() const { return std::get<int16_t>(v_); }
-  int32_t AsLong() const { return std::get<int32_t>(v_); }
-  double AsDouble() const { return std::get<double>(v_); }
-  std::u16string_view AsString() const { return std::get<Text>(v_).View(); }
-  const Ref<Dictionary>& AsObject() const { return std::get<Ref<Dictionary>>(v_); }
-  const Ref<Collection>& AsArray() const { return std::get<Ref<Collection>>(v_); }
+  // Accessors for a known kind; the caller checks Kind() first. Any other
+  // kind raises error 13 (type mismatch).
+  bool AsBoolean() const { return Bits(ValueKind::kBoolean) != 0; }
+  int16_t AsInteger() const { return static_cast<int16_t>(static_cast<uint16_t>(Bits(ValueKind::kInteger))); }
+  int32_t AsLong() const { return static_cast<int32_t>(static_cast<uint32_t>(Bits(ValueKind::kLong))); }
+  double AsDouble() const { return std::bit_cast<double>(Bits(ValueKind::kDouble)); }
+  std::u16string_view AsString() const {
+    Expect(ValueKind::kString);
+    return payload_.text.View();
+  }
+  const Ref<Dictionary>& AsObject() const {
+    Expect(ValueKind::kObject);
+    return payload_.object;
+  }
+  const Ref<Collection>& AsArray() const {
+    Expect(ValueKind::kArray);
+    return payload_.array;
+  }
 
   // The value as a double, for the numeric kinds.
   double NumberValue() const;
@@ -219,9 +245,56 @@ class Value {
 
  private:
   friend class detail::SharedNodes;
-  std::variant<Empty, Null, bool, int16_t, int32_t, double, Text, Ref<Dictionary>,
-               Ref<Collection>>
-      v_;
+
+  Value(ValueKind kind, uint64_t bits) noexcept : kind_(kind) { payload_.bits = bits; }
+
+  void Expect(ValueKind kind) const {
+    if (kind_ != kind) RaiseWrongKind();
+  }
+  [[noreturn]] static void RaiseWrongKind();
+  uint64_t Bits(ValueKind kind) const {
+    Expect(kind);
+    return payload_.bits;
+  }
+
+  // Moves and copies are written out by kind, rather than left to a
+  // variant's visitor: the reader moves every value it reads several times.
+  void MovePayload(Value& other) noexcept {
+    switch (kind_) {
+      case ValueKind::kString: std::construct_at(&payload_.text, std::move(other.payload_.text)); break;
+      case ValueKind::kObject: std::construct_at(&payload_.object, std::move(other.payload_.object)); break;
+      case ValueKind::kArray: std::construct_at(&payload_.array, std::move(other.payload_.array)); break;
+      default: payload_.bits = other.payload_.bits;
+    }
+  }
+  void CopyPayload(const Value& other) noexcept {
+    switch (kind_) {
+      case ValueKind::kString: std::construct_at(&payload_.text, other.payload_.text); break;
+      case ValueKind::kObject: std::construct_at(&payload_.object, other.payload_.object); break;
+      case ValueKind::kArray: std::construct_at(&payload_.array, other.payload_.array); break;
+      default: payload_.bits = other.payload_.bits;
+    }
+  }
+  void DestroyPayload() noexcept {
+    switch (kind_) {
+      case ValueKind::kString: std::destroy_at(&payload_.text); break;
+      case ValueKind::kObject: std::destroy_at(&payload_.object); break;
+      case ValueKind::kArray: std::destroy_at(&payload_.array); break;
+      default: break;
+    }
+  }
+
+  // The scalars are kept as bit patterns: a Boolean as 0 or 1, an integer
+  // as its unsigned image, a double as its IEEE bits.
+  union Payload {
+    Payload() noexcept {}
+    ~Payload() {}
+    uint64_t bits;
+    Text text;
+    Ref<Dictionary> object;
+    Ref<Collection> array;
+  } payload_;
+  ValueKind kind_ = ValueKind::kEmpty;
 };
 
 namespace detail {

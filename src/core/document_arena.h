@@ -148,10 +148,12 @@ class SharedNodes {
   }
 
   static size_t LetGoOf(Value& value, const DocumentArena* arena) noexcept {
-    if (Text* text = std::get_if<Text>(&value.v_)) return text->LetGoIn(arena);
-    if (auto* object = std::get_if<Ref<Dictionary>>(&value.v_)) return LetGoOfNode(*object, arena);
-    if (auto* array = std::get_if<Ref<Collection>>(&value.v_)) return LetGoOfNode(*array, arena);
-    return 0;
+    switch (value.kind_) {
+      case ValueKind::kString: return value.payload_.text.LetGoIn(arena);
+      case ValueKind::kObject: return LetGoOfNode(value.payload_.object, arena);
+      case ValueKind::kArray: return LetGoOfNode(value.payload_.array, arena);
+      default: return 0;
+    }
   }
 
   // A node that lies in `arena` and that nothing else refers to goes here;

@@ -70,6 +70,8 @@ void Release(Collection* node) noexcept { SharedNodes::Release(node); }
 
 }  // namespace detail
 
+void Value::RaiseWrongKind() { Raise(ErrorNumber::kTypeMismatch); }
+
 double Value::NumberValue() const {
   switch (Kind()) {
     case ValueKind::kInteger: return AsInteger();

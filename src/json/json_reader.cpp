@@ -222,11 +222,15 @@ class KeyTable {
   // Names that differ tell apart by their length or their first, middle or
   // last four characters, nearly always; the rest are compared in full.
   static size_t Hash(std::u16string_view key) {
-    const size_t n = key.size(), part = std::min<size_t>(n, 4);
+    const size_t n = key.size();
     uint64_t first = 0, middle = 0, last = 0;
-    std::memcpy(&first, key.data(), part * sizeof(char16_t));
-    std::memcpy(&middle, key.data() + (n - part) / 2, part * sizeof(char16_t));
-    std::memcpy(&last, key.data() + n - part, part * sizeof(char16_t));
+    if (n >= 4) {
+      std::memcpy(&first, key.data(), sizeof first);
+      std::memcpy(&middle, key.data() + (n - 4) / 2, sizeof middle);
+      std::memcpy(&last, key.data() + n - 4, sizeof last);
+    } else {
+      for (char16_t c : key) first = first << 16 | c;
+    }
     uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^ (last * 0x165667B19E3779F9u) ^ n;
     return static_cast<size_t>(h ^ (h >> 29));
   }
@@ -504,6 +508,7 @@ class Reader {
   // A name in one piece, as most are, is a view of the text; one in pieces
   // is put together in `buffer`.
   [[gnu::noinline]] std::u16string_view ReadKey(std::u16string& buffer) {
+    if (std::u16string_view name; ReadSimpleKey(name)) return name;
     KeyPieces key(buffer);
     bool in_double = false, in_single = false;
     while (!AtEnd()) {
@@ -541,6 +546,27 @@ class Reader {
       }
     }
     return key.Name();
+  }
+
+  // The usual member name, "name": or 'name': with nothing in the quotes
+  // that the general reading drops, taken as a view of the text; false,
+  // with the position unchanged, for any other.
+  bool ReadSimpleKey(std::u16string_view& name) {
+    const char16_t quote = Peek();
+    if (quote != u'"' && quote != u'\'') return false;
+    size_t end = pos_ + 1;
+    while (end < text_.size() && !IsKeySpecial(text_[end])) ++end;
+    if (end >= text_.size() || text_[end] != quote) return false;
+    const size_t name_start = pos_ + 1, after_quote = end + 1;
+    pos_ = after_quote;
+    SkipFiller();
+    if (Peek() != u':') {
+      pos_ = name_start - 1;
+      return false;
+    }
+    ++pos_;
+    name = text_.substr(name_start, end - name_start);
+    return true;
   }
 
   Value ReadString() {
