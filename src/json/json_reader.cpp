@@ -207,51 +207,69 @@ class KeyTable {
   Interned Intern(std::u16string_view key, ArenaHoldCredit& credit) {
     if (key.empty()) return {Text(), 0};
     if (2 * (count_ + 1) > slots_.size()) Grow();
-    const size_t hash = Hash(key), mask = slots_.size() - 1;
+    const Sample sample(key);
+    const size_t hash = sample.Hash(), mask = slots_.size() - 1;
     const auto mark = static_cast<uint8_t>(hash >> 56);
     size_t s = hash & mask;
-    for (; !slots_[s].empty(); s = (s + 1) & mask) {
-      if (Same(slots_[s], key)) return {Text::Share(slots_[s], credit), mark};
+    for (; !slots_[s].text.empty(); s = (s + 1) & mask) {
+      if (slots_[s].sample == sample && (key.size() <= Sample::kWhole || Same(slots_[s].text, key))) {
+        return {Text::Share(slots_[s].text, credit), mark};
+      }
     }
-    slots_[s] = Text::InArena(key, credit);
+    slots_[s] = {Text::InArena(key, credit), sample};
     ++count_;
-    return {Text::Share(slots_[s], credit), mark};
+    return {Text::Share(slots_[s].text, credit), mark};
   }
 
  private:
-  // Names that differ tell apart by their length or their first, middle or
-  // last four characters, nearly always; the rest are compared in full.
-  static size_t Hash(std::u16string_view key) {
-    const size_t n = key.size();
-    uint64_t first = 0, middle = 0, last = 0;
-    if (n >= 4) {
-      std::memcpy(&first, key.data(), sizeof first);
-      std::memcpy(&middle, key.data() + (n - 4) / 2, sizeof middle);
-      std::memcpy(&last, key.data() + n - 4, sizeof last);
-    } else {
-      for (char16_t c : key) first = first << 16 | c;
+  // The length of a name and its first, middle and last four characters:
+  // enough to tell apart nearly any two names, and the whole of a name of
+  // up to twelve.
+  struct Sample {
+    static constexpr size_t kWhole = 12;
+
+    explicit Sample(std::u16string_view key) : length(key.size()) {
+      if (length >= 4) {
+        std::memcpy(&first, key.data(), sizeof first);
+        std::memcpy(&middle, key.data() + (length - 4) / 2, sizeof middle);
+        std::memcpy(&last, key.data() + length - 4, sizeof last);
+      } else {
+        for (char16_t c : key) first = first << 16 | c;
+      }
     }
-    uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^ (last * 0x165667B19E3779F9u) ^ n;
-    return static_cast<size_t>(h ^ (h >> 29));
-  }
+    size_t Hash() const {
+      const uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^
+                         (last * 0x165667B19E3779F9u) ^ length;
+      return static_cast<size_t>(h ^ (h >> 29));
+    }
+    friend bool operator==(const Sample&, const Sample&) = default;
+
+    uint64_t first = 0, middle = 0, last = 0;
+    size_t length;
+  };
+
+  struct Slot {
+    Text text;  // empty while the slot is free
+    Sample sample{std::u16string_view()};
+  };
 
   static bool Same(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+    return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
   }
 
   void Grow() {
-    std::vector<Text> old(std::max<size_t>(64, 2 * slots_.size()));
+    std::vector<Slot> old(std::max<size_t>(64, 2 * slots_.size()));
     old.swap(slots_);
     const size_t mask = slots_.size() - 1;
-    for (Text& text : old) {
-      if (text.empty()) continue;
-      size_t s = Hash(text) & mask;
-      while (!slots_[s].empty()) s = (s + 1) & mask;
-      slots_[s] = std::move(text);
+    for (Slot& slot : old) {
+      if (slot.text.empty()) continue;
+      size_t s = slot.sample.Hash() & mask;
+      while (!slots_[s].text.empty()) s = (s + 1) & mask;
+      slots_[s] = std::move(slot);
     }
   }
 
-  std::vector<Text> slots_;
+  std::vector<Slot> slots_;
   size_t count_ = 0;
 };
 
