@@ -1,9 +1,12 @@
 // The variant that flows between the services: the empty value, null, a
 // Boolean, a 16- or 32-bit integer, a double, a UTF-16 string, or a shared
-// reference to an ordered dictionary or a 1-based collection.
+// reference to an ordered dictionary or a 1-based collection. A value takes
+// sixteen bytes: a document holds millions of them.
 #pragma once
 
 #include <atomic>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -12,7 +15,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace comsvc {
@@ -21,6 +23,11 @@ class Dictionary;
 class Collection;
 class DocumentArena;
 class ArenaHoldCredit;
+template <typename T>
+class Ref;
+namespace detail {
+class SharedNodes;
+}
 
 // An immutable UTF-16 text shared by every value that holds it: copying
 // one shares its characters. A text read from a document lies in that
@@ -33,6 +40,9 @@ class Text {
   // A copy of `text` in the credit's arena, holding it with a hold from
   // the credit.
   static Text InArena(std::u16string_view text, ArenaHoldCredit& credit);
+  // Another holder of `text`, which lies in the credit's arena (or is
+  // empty), holding it with a hold from the credit.
+  static Text Share(const Text& text, ArenaHoldCredit& credit);
 
   Text(const Text& other) noexcept : block_(other.block_) { Retain(); }
   Text(Text&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
@@ -53,6 +63,7 @@ class Text {
   friend bool operator==(const Text& a, std::u16string_view b) noexcept { return a.View() == b; }
 
  private:
+  friend class detail::SharedNodes;
   // A text's characters follow its header. A block in an arena holds the
   // arena, once per holder of the text; a block of its own counts its
   // holders.
@@ -69,8 +80,92 @@ class Text {
   void Retain() const noexcept;
   void Drop() noexcept;
 
+  // Lets go of the text without giving back its hold, if it lies in
+  // `arena`; the caller gives back the holds of many such texts at once.
+  bool LetGoIn(const DocumentArena* arena) noexcept {
+    if (block_ == nullptr || block_->arena != arena) return false;
+    block_ = nullptr;
+    return true;
+  }
+
   Block* block_ = nullptr;
 };
+
+namespace detail {
+
+// The count of the references to a dictionary or collection, and the
+// document whose arena holds it (none for one made on its own).
+class SharedNode {
+ protected:
+  SharedNode() = default;
+  SharedNode(const SharedNode&) = delete;
+  SharedNode& operator=(const SharedNode&) = delete;
+  ~SharedNode() = default;
+
+ private:
+  template <typename T>
+  friend class comsvc::Ref;
+  friend class SharedNodes;
+  std::atomic<size_t> references_{1};
+  DocumentArena* arena_ = nullptr;
+};
+
+// Drops one reference; the last destroys the node and gives its memory
+// back to the heap or to its document.
+void Release(Dictionary* node) noexcept;
+void Release(Collection* node) noexcept;
+
+}  // namespace detail
+
+// A shared reference to a dictionary or collection, like std::shared_ptr
+// without the separate count block: the count lives in the node. Copies
+// share the node; the last one to go destroys it.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  Ref(std::nullptr_t) {}
+  Ref(const Ref& other) noexcept : node_(other.node_) {
+    if (node_ != nullptr) node_->references_.fetch_add(1, std::memory_order_relaxed);
+  }
+  Ref(Ref&& other) noexcept : node_(std::exchange(other.node_, nullptr)) {}
+  Ref& operator=(Ref other) noexcept {
+    std::swap(node_, other.node_);
+    return *this;
+  }
+  ~Ref() {
+    if (node_ != nullptr) detail::Release(node_);
+  }
+
+  T* get() const noexcept { return node_; }
+  T& operator*() const noexcept { return *node_; }
+  T* operator->() const noexcept { return node_; }
+  explicit operator bool() const noexcept { return node_ != nullptr; }
+  size_t use_count() const noexcept {
+    return node_ == nullptr ? 0 : node_->references_.load(std::memory_order_relaxed);
+  }
+  friend bool operator==(const Ref& a, const Ref& b) noexcept { return a.node_ == b.node_; }
+  friend bool operator==(const Ref& a, std::nullptr_t) noexcept { return a.node_ == nullptr; }
+
+  // A reference to a new node, made on the heap.
+  template <typename... Args>
+  static Ref Make(Args&&... args) {
+    return Ref(new T(std::forward<Args>(args)...));
+  }
+
+ private:
+  friend class detail::SharedNodes;
+  // Takes the one reference a new node starts with.
+  explicit Ref(T* node) noexcept : node_(node) {}
+  T* node_ = nullptr;
+};
+
+// A new, empty dictionary or collection, shared by the references made
+// from the one returned.
+template <typename T, typename... Args>
+Ref<T> MakeRef(Args&&... args) {
+  return Ref<T>::Make(std::forward<Args>(args)...);
+}
 
 struct Empty {
   friend bool operator==(Empty, Empty) { return true; }
@@ -79,23 +174,39 @@ struct Null {
   friend bool operator==(Null, Null) { return true; }
 };
 
-enum class ValueKind { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
+enum class ValueKind : uint8_t { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
 
 class Value {
  public:
-  Value() = default;
-  Value(Null) : v_(Null{}) {}
-  Value(bool b) : v_(b) {}
-  Value(int16_t i) : v_(i) {}
-  Value(int32_t i) : v_(i) {}
-  Value(double d) : v_(d) {}
-  Value(const std::u16string& s) : v_(Text(s)) {}
-  Value(const char16_t* s) : v_(Text(s)) {}
-  Value(Text s) : v_(std::move(s)) {}
-  Value(std::shared_ptr<Dictionary> d) : v_(std::move(d)) {}
-  Value(std::shared_ptr<Collection> c) : v_(std::move(c)) {}
+  Value() noexcept { payload_.bits = 0; }
+  Value(Null) noexcept : Value(ValueKind::kNull, 0) {}
+  Value(bool b) noexcept : Value(ValueKind::kBoolean, b ? 1 : 0) {}
+  Value(int16_t i) noexcept : Value(ValueKind::kInteger, static_cast<uint16_t>(i)) {}
+  Value(int32_t i) noexcept : Value(ValueKind::kLong, static_cast<uint32_t>(i)) {}
+  Value(double d) noexcept : Value(ValueKind::kDouble, std::bit_cast<uint64_t>(d)) {}
+  Value(const std::u16string& s) : Value(Text(s)) {}
+  Value(const char16_t* s) : Value(Text(s)) {}
+  Value(Text s) noexcept : kind_(ValueKind::kString) { std::construct_at(&payload_.text, std::move(s)); }
+  Value(Ref<Dictionary> d) noexcept : kind_(ValueKind::kObject) { std::construct_at(&payload_.object, std::move(d)); }
+  Value(Ref<Collection> c) noexcept : kind_(ValueKind::kArray) { std::construct_at(&payload_.array, std::move(c)); }
 
-  ValueKind Kind() const { return static_cast<ValueKind>(v_.index()); }
+  Value(const Value& other) : kind_(other.kind_) { CopyPayload(other); }
+  Value(Value&& other) noexcept : kind_(other.kind_) { MovePayload(other); }
+  Value& operator=(const Value& other) {
+    if (this != &other) *this = Value(other);
+    return *this;
+  }
+  Value& operator=(Value&& other) noexcept {
+    if (this != &other) {
+      DestroyPayload();
+      kind_ = other.kind_;
+      MovePayload(other);
+    }
+    return *this;
+  }
+  ~Value() { DestroyPayload(); }
+
+  ValueKind Kind() const { return kind_; }
   bool IsEmpty() const { return Kind() == ValueKind::kEmpty; }
   bool IsNull() const { return Kind() == ValueKind::kNull; }
   bool IsString() const { return Kind() == ValueKind::kString; }
@@ -106,14 +217,24 @@ class Value {
     return k == ValueKind::kInteger || k == ValueKind::kLong || k == ValueKind::kDouble;
   }
 
-  // Accessors for a known kind; the caller checks Kind() first.
-  bool AsBoolean() const { return std::get<bool>(v_); }
-  int16_t AsInteger() const { return std::get<int16_t>(v_); }
-  int32_t AsLong() const { return std::get<int32_t>(v_); }
-  double AsDouble() const { return std::get<double>(v_); }
-  std::u16string_view AsString() const { return std::get<Text>(v_).View(); }
-  const std::shared_ptr<Dictionary>& AsObject() const { return std::get<std::shared_ptr<Dictionary>>(v_); }
-  const std::shared_ptr<Collection>& AsArray() const { return std::get<std::shared_ptr<Collection>>(v_); }
+  // Accessors for a known kind; the caller checks Kind() first. Any other
+  // kind raises error 13 (type mismatch).
+  bool AsBoolean() const { return Bits(ValueKind::kBoolean) != 0; }
+  int16_t AsInteger() const { return static_cast<int16_t>(static_cast<uint16_t>(Bits(ValueKind::kInteger))); }
+  int32_t AsLong() const { return static_cast<int32_t>(static_cast<uint32_t>(Bits(ValueKind::kLong))); }
+  double AsDouble() const { return std::bit_cast<double>(Bits(ValueKind::kDouble)); }
+  std::u16string_view AsString() const {
+    Expect(ValueKind::kString);
+    return payload_.text.View();
+  }
+  const Ref<Dictionary>& AsObject() const {
+    Expect(ValueKind::kObject);
+    return payload_.object;
+  }
+  const Ref<Collection>& AsArray() const {
+    Expect(ValueKind::kArray);
+    return payload_.array;
+  }
 
   // The value as a double, for the numeric kinds.
   double NumberValue() const;
@@ -123,9 +244,57 @@ class Value {
   std::u16string_view TypeName() const;
 
  private:
-  std::variant<Empty, Null, bool, int16_t, int32_t, double, Text, std::shared_ptr<Dictionary>,
-               std::shared_ptr<Collection>>
-      v_;
+  friend class detail::SharedNodes;
+
+  Value(ValueKind kind, uint64_t bits) noexcept : kind_(kind) { payload_.bits = bits; }
+
+  void Expect(ValueKind kind) const {
+    if (kind_ != kind) RaiseWrongKind();
+  }
+  [[noreturn]] static void RaiseWrongKind();
+  uint64_t Bits(ValueKind kind) const {
+    Expect(kind);
+    return payload_.bits;
+  }
+
+  // Moves and copies are written out by kind, rather than left to a
+  // variant's visitor: the reader moves every value it reads several times.
+  void MovePayload(Value& other) noexcept {
+    switch (kind_) {
+      case ValueKind::kString: std::construct_at(&payload_.text, std::move(other.payload_.text)); break;
+      case ValueKind::kObject: std::construct_at(&payload_.object, std::move(other.payload_.object)); break;
+      case ValueKind::kArray: std::construct_at(&payload_.array, std::move(other.payload_.array)); break;
+      default: payload_.bits = other.payload_.bits;
+    }
+  }
+  void CopyPayload(const Value& other) noexcept {
+    switch (kind_) {
+      case ValueKind::kString: std::construct_at(&payload_.text, other.payload_.text); break;
+      case ValueKind::kObject: std::construct_at(&payload_.object, other.payload_.object); break;
+      case ValueKind::kArray: std::construct_at(&payload_.array, other.payload_.array); break;
+      default: payload_.bits = other.payload_.bits;
+    }
+  }
+  void DestroyPayload() noexcept {
+    switch (kind_) {
+      case ValueKind::kString: std::destroy_at(&payload_.text); break;
+      case ValueKind::kObject: std::destroy_at(&payload_.object); break;
+      case ValueKind::kArray: std::destroy_at(&payload_.array); break;
+      default: break;
+    }
+  }
+
+  // The scalars are kept as bit patterns: a Boolean as 0 or 1, an integer
+  // as its unsigned image, a double as its IEEE bits.
+  union Payload {
+    Payload() noexcept {}
+    ~Payload() {}
+    uint64_t bits;
+    Text text;
+    Ref<Dictionary> object;
+    Ref<Collection> array;
+  } payload_;
+  ValueKind kind_ = ValueKind::kEmpty;
 };
 
 namespace detail {
@@ -149,6 +318,7 @@ class ElementStore {
   size_t size() const { return size_; }
   const T& operator[](size_t i) const { return data_[i]; }
   std::span<const T> View() const { return {data_, size_}; }
+  std::span<T> View() { return {data_, size_}; }
 
   template <typename... Args>
   void EmplaceBack(Args&&... args) {
@@ -196,10 +366,13 @@ class ElementStore {
 // An ordered dictionary: exact, case-sensitive keys, members in insertion
 // order, average O(1) look-up. Adding a key that is present raises error 457
 // and leaves the dictionary as it was.
-class Dictionary {
+class Dictionary : public detail::SharedNode {
  public:
   using Member = std::pair<Text, Value>;
   static constexpr std::u16string_view kTypeName = u"Dictionary";
+
+  Dictionary() = default;
+  ~Dictionary();
 
   void Add(Text key, Value value);
   void Add(std::u16string_view key, Value value) { Add(Text(key), std::move(value)); }
@@ -216,28 +389,29 @@ class Dictionary {
   void AdoptDistinct(std::span<Member> members, DocumentArena& arena);
 
  private:
+  friend class detail::SharedNodes;
+  struct Index;
   static constexpr uint32_t kNone = UINT32_MAX;
   // Below this size a linear scan over the keys costs about what hashing
   // would, and no index is kept: most objects in documents are this small.
   static constexpr size_t kIndexThreshold = 16;
 
   uint32_t Lookup(std::u16string_view key) const;
-  uint32_t LookupHashed(std::u16string_view key, uint32_t hash) const;
-  void Rehash(size_t slots);
-  // The first index, for a dictionary that has reached the threshold.
-  void BuildIndex();
-  void IndexMember(uint32_t member, uint32_t hash);
+  // The index, made at the first look-up that needs one; nullptr below the
+  // threshold.
+  const Index* IndexFor() const;
+  Index* MakeIndex(size_t slots) const;
 
   detail::ElementStore<Member> members_;
-  // Open addressing once the dictionary has grown: each slot holds the key's
-  // hash in the high half and member index + 1 in the low half; 0 is free.
-  // The count is a power of two, or 0 while there is no index.
-  std::unique_ptr<uint64_t[]> slots_;
-  size_t slot_count_ = 0;
+  // A dictionary read from a document is usually walked, seldom searched,
+  // so its index is made by the first search, and a search on a shared
+  // tree may be the first on several threads at once: the first index
+  // published wins.
+  mutable std::atomic<Index*> index_{nullptr};
 };
 
 // A 1-based collection of values in the order added.
-class Collection {
+class Collection : public detail::SharedNode {
  public:
   static constexpr std::u16string_view kTypeName = u"Collection";
 
@@ -250,6 +424,7 @@ class Collection {
   void Adopt(std::span<Value> items, DocumentArena& arena);
 
  private:
+  friend class detail::SharedNodes;
   detail::ElementStore<Value> items_;
 };
 

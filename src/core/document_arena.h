@@ -7,7 +7,7 @@
 // chunks that grow with the document, so the tree lies in memory in the order
 // it is walked.
 //
-// Every node made with ArenaAllocator holds the arena once; the buffers the
+// Every node made with MakeInArena holds the arena once; the buffers the
 // nodes use hold nothing, since a node outlives its own buffer. The chunks are
 // given up when the last hold is released, so a node kept from a large
 // document keeps the whole document's memory: the price of the speed. The
@@ -21,6 +21,8 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+
+#include <comsvc/value.h>
 
 namespace comsvc {
 
@@ -94,38 +96,83 @@ class ArenaHoldCredit {
   size_t left_ = 0;
 };
 
-// Allocates shared nodes in an arena; each allocation holds it.
-template <typename T>
-class ArenaAllocator {
+namespace detail {
+
+// Makes dictionaries and collections in an arena, and gives back the
+// memory of those that go.
+class SharedNodes {
  public:
-  using value_type = T;
-
-  explicit ArenaAllocator(DocumentArena& arena) noexcept : arena_(&arena) {}
-  template <typename U>
-  ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena_(other.arena_) {}
-
-  T* allocate(size_t n) {
-    void* block = arena_->Allocate(n * sizeof(T), alignof(T));
-    arena_->Hold();
-    return static_cast<T*>(block);
+  // A node made in the credit's arena, holding it with a hold from the
+  // credit for as long as the node lives.
+  template <typename T>
+  static Ref<T> MakeInArena(ArenaHoldCredit& credit) {
+    DocumentArena& arena = credit.Arena();
+    T* node = std::construct_at(static_cast<T*>(arena.Allocate(sizeof(T), alignof(T))));
+    node->arena_ = &arena;
+    credit.Take();
+    return Ref<T>(node);
   }
-  void deallocate(T*, size_t) noexcept { arena_->Release(); }
 
-  template <typename U>
-  bool operator==(const ArenaAllocator<U>& other) const noexcept {
-    return arena_ == other.arena_;
+  template <typename T>
+  static void Release(T* node) noexcept {
+    if (node->references_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    DocumentArena* const arena = node->arena_;
+    if (arena == nullptr) {
+      delete node;
+      return;
+    }
+    arena->Release(Destroy(*node));
   }
 
  private:
-  template <typename U>
-  friend class ArenaAllocator;
-  DocumentArena* arena_;
+  // Destroys a node in an arena whose last reference went, and returns the
+  // holds on the arena that it and its contents had, to be given back at
+  // once: the texts and the unshared nodes it holds in the same arena go
+  // with it without giving back their holds one by one.
+  template <typename T>
+  static size_t Destroy(T& node) noexcept {
+    const size_t holds = 1 + LetGoOfContents(node, node.arena_);
+    std::destroy_at(&node);
+    return holds;
+  }
+
+  static size_t LetGoOfContents(Dictionary& node, const DocumentArena* arena) noexcept {
+    size_t holds = 0;
+    for (auto& [key, value] : node.members_.View()) holds += key.LetGoIn(arena) + LetGoOf(value, arena);
+    return holds;
+  }
+  static size_t LetGoOfContents(Collection& node, const DocumentArena* arena) noexcept {
+    size_t holds = 0;
+    for (Value& item : node.items_.View()) holds += LetGoOf(item, arena);
+    return holds;
+  }
+
+  static size_t LetGoOf(Value& value, const DocumentArena* arena) noexcept {
+    switch (value.kind_) {
+      case ValueKind::kString: return value.payload_.text.LetGoIn(arena);
+      case ValueKind::kObject: return LetGoOfNode(value.payload_.object, arena);
+      case ValueKind::kArray: return LetGoOfNode(value.payload_.array, arena);
+      default: return 0;
+    }
+  }
+
+  // A node that lies in `arena` and that nothing else refers to goes here;
+  // any other is left to its reference.
+  template <typename T>
+  static size_t LetGoOfNode(Ref<T>& ref, const DocumentArena* arena) noexcept {
+    T* const node = ref.node_;
+    if (node == nullptr || node->arena_ != arena || node->references_.load(std::memory_order_acquire) != 1) return 0;
+    ref.node_ = nullptr;
+    return Destroy(*node);
+  }
 };
 
-// A node made in `arena`, holding it for as long as the node lives.
+}  // namespace detail
+
+// A node made in the credit's arena, holding it for as long as it lives.
 template <typename T>
-std::shared_ptr<T> MakeInArena(DocumentArena& arena) {
-  return std::allocate_shared<T>(ArenaAllocator<T>(arena));
+Ref<T> MakeInArena(ArenaHoldCredit& credit) {
+  return detail::SharedNodes::MakeInArena<T>(credit);
 }
 
 }  // namespace comsvc

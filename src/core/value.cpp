@@ -40,6 +40,12 @@ Text Text::InArena(std::u16string_view text, ArenaHoldCredit& credit) {
   return Text(block);
 }
 
+Text Text::Share(const Text& text, ArenaHoldCredit& credit) {
+  if (text.block_ == nullptr) return Text();
+  credit.Take();
+  return Text(text.block_);
+}
+
 void Text::Retain() const noexcept {
   if (block_ == nullptr) return;
   if (block_->arena != nullptr) {
@@ -56,6 +62,15 @@ void Text::Drop() noexcept {
     ::operator delete(block_);
   }
 }
+
+namespace detail {
+
+void Release(Dictionary* node) noexcept { SharedNodes::Release(node); }
+void Release(Collection* node) noexcept { SharedNodes::Release(node); }
+
+}  // namespace detail
+
+void Value::RaiseWrongKind() { Raise(ErrorNumber::kTypeMismatch); }
 
 double Value::NumberValue() const {
   switch (Kind()) {
@@ -90,70 +105,78 @@ uint32_t HashKey(std::u16string_view key) {
   return h;
 }
 
-uint64_t Slot(uint32_t hash, uint32_t member) { return uint64_t{hash} << 32 | (member + 1); }
-
 }  // namespace
 
-uint32_t Dictionary::Lookup(std::u16string_view key) const {
-  if (slot_count_ == 0) {
-    for (size_t i = 0; i < members_.size(); ++i) {
-      if (members_[i].first == key) return static_cast<uint32_t>(i);
+// Open addressing: each slot holds the key's hash in the high half and the
+// member's index + 1 in the low half; 0 is free. The slot count is a power
+// of two at least twice the member count.
+struct Dictionary::Index {
+  size_t mask;  // slot count - 1
+
+  uint64_t* Slots() noexcept { return reinterpret_cast<uint64_t*>(this + 1); }
+  const uint64_t* Slots() const noexcept { return reinterpret_cast<const uint64_t*>(this + 1); }
+  size_t SlotCount() const noexcept { return mask + 1; }
+
+  void Insert(uint32_t member, uint32_t hash) noexcept {
+    size_t s = hash & mask;
+    while (Slots()[s] != 0) s = (s + 1) & mask;
+    Slots()[s] = uint64_t{hash} << 32 | (member + 1);
+  }
+
+  uint32_t Find(std::span<const Member> members, std::u16string_view key, uint32_t hash) const noexcept {
+    for (size_t s = hash & mask;; s = (s + 1) & mask) {
+      const uint64_t slot = Slots()[s];
+      if (slot == 0) return kNone;
+      const uint32_t member = static_cast<uint32_t>(slot) - 1;
+      if (slot >> 32 == hash && members[member].first == key) return member;
     }
-    return kNone;
   }
-  return LookupHashed(key, HashKey(key));
+};
+
+Dictionary::~Dictionary() { ::operator delete(index_.load(std::memory_order_relaxed)); }
+
+Dictionary::Index* Dictionary::MakeIndex(size_t slots) const {
+  auto* index = static_cast<Index*>(::operator new(sizeof(Index) + slots * sizeof(uint64_t)));
+  index->mask = slots - 1;
+  std::fill_n(index->Slots(), slots, 0);
+  for (uint32_t i = 0; i < members_.size(); ++i) index->Insert(i, HashKey(members_[i].first));
+  return index;
 }
 
-uint32_t Dictionary::LookupHashed(std::u16string_view key, uint32_t hash) const {
-  const size_t mask = slot_count_ - 1;
-  for (size_t s = hash & mask;; s = (s + 1) & mask) {
-    const uint64_t slot = slots_[s];
-    if (slot == 0) return kNone;
-    const uint32_t member = static_cast<uint32_t>(slot) - 1;
-    if (slot >> 32 == hash && members_[member].first == key) return member;
-  }
+const Dictionary::Index* Dictionary::IndexFor() const {
+  Index* index = index_.load(std::memory_order_acquire);
+  if (index != nullptr || members_.size() < kIndexThreshold) return index;
+  Index* made = MakeIndex(std::bit_ceil(2 * members_.size()));
+  if (index_.compare_exchange_strong(index, made, std::memory_order_acq_rel)) return made;
+  ::operator delete(made);  // another thread's came first
+  return index;
 }
 
-void Dictionary::IndexMember(uint32_t member, uint32_t hash) {
-  const size_t mask = slot_count_ - 1;
-  size_t s = hash & mask;
-  while (slots_[s] != 0) s = (s + 1) & mask;
-  slots_[s] = Slot(hash, member);
-}
-
-void Dictionary::Rehash(size_t slots) {
-  const std::unique_ptr<uint64_t[]> old = std::exchange(slots_, std::make_unique<uint64_t[]>(slots));
-  const size_t old_count = std::exchange(slot_count_, slots);
-  if (old_count == 0) {
-    for (uint32_t i = 0; i < members_.size(); ++i) IndexMember(i, HashKey(members_[i].first));
-    return;
+uint32_t Dictionary::Lookup(std::u16string_view key) const {
+  if (const Index* index = IndexFor()) return index->Find(members_.View(), key, HashKey(key));
+  for (size_t i = 0; i < members_.size(); ++i) {
+    if (members_[i].first == key) return static_cast<uint32_t>(i);
   }
-  for (uint64_t slot : std::span(old.get(), old_count)) {
-    if (slot != 0) IndexMember(static_cast<uint32_t>(slot) - 1, static_cast<uint32_t>(slot >> 32));
-  }
+  return kNone;
 }
-
-void Dictionary::BuildIndex() { Rehash(std::bit_ceil(2 * members_.size())); }
 
 void Dictionary::Add(Text key, Value value) {
-  if (slot_count_ == 0) {
-    if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
-    members_.EmplaceBack(std::move(key), std::move(value));
-    if (members_.size() == kIndexThreshold) BuildIndex();
+  if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
+  members_.EmplaceBack(std::move(key), std::move(value));
+  Index* index = index_.load(std::memory_order_relaxed);
+  if (index == nullptr) return;
+  // Keep the load factor at or below one half.
+  if (index->SlotCount() < 2 * members_.size()) {
+    index_.store(MakeIndex(2 * index->SlotCount()), std::memory_order_release);
+    ::operator delete(index);
     return;
   }
-  const uint32_t hash = HashKey(key);
-  if (LookupHashed(key, hash) != kNone) Raise(ErrorNumber::kDuplicateKey);
-  members_.EmplaceBack(std::move(key), std::move(value));
   const uint32_t member = static_cast<uint32_t>(members_.size() - 1);
-  // Keep the load factor at or below one half.
-  if (slot_count_ < 2 * members_.size()) Rehash(2 * slot_count_);
-  IndexMember(member, hash);
+  index->Insert(member, HashKey(members_[member].first));
 }
 
 void Dictionary::AdoptDistinct(std::span<Member> members, DocumentArena& arena) {
   members_.AdoptInto(members, arena.Allocate(members.size_bytes(), alignof(Member)));
-  if (members_.size() >= kIndexThreshold) BuildIndex();
 }
 
 const Value* Dictionary::Find(std::u16string_view key) const {

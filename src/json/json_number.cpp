@@ -2,6 +2,7 @@
 #include "json/wide_integer.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -47,9 +48,11 @@ class DecimalScanner {
       d_.integral = false;
       if (!Exponent()) return std::nullopt;
     }
-    if (at_ != text_.size()) return std::nullopt;
     return d_;
   }
+
+  // The characters scanned.
+  size_t Length() const { return at_; }
 
  private:
   bool Next(char16_t c) {
@@ -58,20 +61,24 @@ class DecimalScanner {
     return true;
   }
 
-  // One or more digits of the integer part or of the fraction.
+  // One or more digits of the integer part or of the fraction: leading
+  // zeros, then up to 19 significant digits kept, then any more counted.
   bool Digits(bool fraction) {
     const size_t start = at_;
-    for (; at_ < text_.size() && IsDigit(text_[at_]); ++at_) {
-      const int digit = text_[at_] - u'0';
-      if (d_.significant == 0 && digit == 0) {
-        if (fraction) --d_.exponent;
-      } else if (++d_.significant <= 19) {
-        d_.digits = d_.digits * 10 + static_cast<uint64_t>(digit);
-        if (fraction) --d_.exponent;
-      } else if (!fraction) {
-        ++d_.exponent;
-      }
+    if (d_.significant == 0) {
+      while (at_ < text_.size() && text_[at_] == u'0') ++at_;
+      if (fraction) d_.exponent -= static_cast<int64_t>(at_ - start);
     }
+    const size_t kept_start = at_;
+    for (; at_ < text_.size() && IsDigit(text_[at_]) && d_.significant < 19; ++at_, ++d_.significant) {
+      d_.digits = d_.digits * 10 + static_cast<uint64_t>(text_[at_] - u'0');
+    }
+    if (fraction) d_.exponent -= static_cast<int64_t>(at_ - kept_start);
+    const size_t dropped_start = at_;
+    while (at_ < text_.size() && IsDigit(text_[at_])) ++at_;
+    const auto dropped = static_cast<int>(at_ - dropped_start);
+    d_.significant += dropped;
+    if (!fraction) d_.exponent += dropped;
     return at_ > start;
   }
 
@@ -113,6 +120,13 @@ std::optional<double> ExactDouble(const Decimal& d) {
   return d.negative ? -value : value;
 }
 
+constexpr auto kPowersOfTen = [] {
+  std::array<uint64_t, 20> powers{};
+  powers[0] = 1;
+  for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
 // 2^-n for 0 <= n <= 1022, exactly.
 double InversePowerOfTwo(int n) { return std::bit_cast<double>(static_cast<uint64_t>(1023 - n) << 52); }
 
@@ -126,8 +140,7 @@ std::optional<double> ScaledDouble(const Decimal& d) {
   if (d.digits == 0 || d.significant > 19 || d.exponent < -kMaxPower || d.exponent > kMaxPower) {
     return std::nullopt;
   }
-  uint64_t power = 1;
-  for (int64_t i = d.exponent < 0 ? -d.exponent : d.exponent; i > 0; --i) power *= 10;
+  const uint64_t power = kPowersOfTen[d.exponent < 0 ? -d.exponent : d.exponent];
   double magnitude;
   if (d.exponent >= 0) {
     magnitude = wide::ToDouble(wide::Multiply(d.digits, power));
@@ -154,17 +167,23 @@ std::optional<double> RoundedDouble(std::u16string_view text) {
   return value;
 }
 
-std::optional<Value> PlainNumber(std::u16string_view text) {
-  const std::optional<Decimal> d = DecimalScanner(text).Scan();
-  if (!d) return std::nullopt;
-  if (d->integral) {
-    if (auto integer = PlainInteger(*d)) return Value(*integer);
+// The value of the number `d` scanned from `text`.
+std::optional<Value> PlainValue(const Decimal& d, std::u16string_view text) {
+  if (d.integral) {
+    if (auto integer = PlainInteger(d)) return Value(*integer);
     return std::nullopt;
   }
-  if (auto exact = ExactDouble(*d)) return Value(*exact);
-  if (auto scaled = ScaledDouble(*d)) return Value(*scaled);
+  if (auto exact = ExactDouble(d)) return Value(*exact);
+  if (auto scaled = ScaledDouble(d)) return Value(*scaled);
   if (auto rounded = RoundedDouble(text)) return Value(*rounded);
   return std::nullopt;
+}
+
+std::optional<Value> PlainNumber(std::u16string_view text) {
+  DecimalScanner scanner(text);
+  const std::optional<Decimal> d = scanner.Scan();
+  if (!d || scanner.Length() != text.size()) return std::nullopt;
+  return PlainValue(*d, text);
 }
 
 bool HasDecimalMark(std::u16string_view text) {
@@ -172,6 +191,14 @@ bool HasDecimalMark(std::u16string_view text) {
 }
 
 }  // namespace
+
+std::optional<Value> PlainNumberAt(std::u16string_view text, size_t& length) {
+  DecimalScanner scanner(text);
+  const std::optional<Decimal> d = scanner.Scan();
+  if (!d) return std::nullopt;
+  length = scanner.Length();
+  return PlainValue(*d, text.substr(0, length));
+}
 
 Value NumberValue(std::u16string_view text) {
   if (std::optional<Value> plain = PlainNumber(text)) return std::move(*plain);

@@ -5,6 +5,8 @@
 // reads the same everywhere.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string_view>
 
 #include <comsvc/value.h>
@@ -15,5 +17,11 @@ namespace comsvc::JSON {
 // mismatch) for a text that is not a number and error 6 (overflow) for one
 // out of range.
 Value NumberValue(std::u16string_view text);
+
+// The number that `text` starts with, in the form documents use:
+// "-"? digits ("." digits)? ([eE] [+-]? digits)?, and in `length` the
+// characters it takes. Nothing for any other form, or for an integer out
+// of the 32-bit range; NumberValue reads those.
+std::optional<Value> PlainNumberAt(std::u16string_view text, size_t& length);
 
 }  // namespace comsvc::JSON

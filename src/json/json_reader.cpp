@@ -1,8 +1,10 @@
 #include <comsvc/json_reader.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
@@ -18,7 +20,6 @@
 #include <comsvc/utf8.h>
 #include "json/json_number.h"
 #include <comsvc/locale.h>
-#include <comsvc/string_builder.h>
 
 namespace comsvc::JSON {
 
@@ -35,7 +36,7 @@ constexpr int kMaxNestingDepth = 1000;
 // a repeated key by a plain scan, and takes them in one exact-size block at
 // its end. A larger one moves them into the dictionary and goes on member by
 // member through the dictionary's own index.
-constexpr size_t kMaxGatheredMembers = 32;
+constexpr size_t kMaxGatheredMembers = 64;
 
 // An array's failure line quotes this many characters from the position.
 constexpr size_t kArrayQuoteLength = 20;
@@ -95,21 +96,26 @@ size_t StringStop(std::u16string_view text, size_t from, char16_t quote) {
   return static_cast<size_t>(p - text.data());
 }
 
-// The end of the run of spaces at `from` (indentation is the longest run
-// of filler in most documents), eight code units at a time where the
-// processor allows.
-size_t SpacesEnd(std::u16string_view text, size_t from) {
+// The end of the run of blanks at `from` (a line break and indentation is
+// the longest run of filler in most documents), eight code units at a time
+// where the processor allows.
+size_t BlanksEnd(std::u16string_view text, size_t from) {
   const char16_t* p = text.data() + from;
   const char16_t* const end = text.data() + text.size();
 #ifdef __SSE2__
   const __m128i spaces = _mm_set1_epi16(u' ');
+  const __m128i line_feeds = _mm_set1_epi16(u'\n');
+  const __m128i returns = _mm_set1_epi16(u'\r');
+  const __m128i tabs = _mm_set1_epi16(u'\t');
   for (; end - p >= 8; p += 8) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, spaces));
+    const __m128i blanks = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, spaces), _mm_cmpeq_epi16(units, line_feeds)),
+                                        _mm_or_si128(_mm_cmpeq_epi16(units, returns), _mm_cmpeq_epi16(units, tabs)));
+    const int mask = _mm_movemask_epi8(blanks);
     if (mask != 0xFFFF) return static_cast<size_t>(p - text.data()) + static_cast<size_t>(__builtin_ctz(~mask)) / 2;
   }
 #endif
-  while (p < end && *p == u' ') ++p;
+  while (p < end && IsBlank(*p)) ++p;
   return static_cast<size_t>(p - text.data());
 }
 
@@ -141,6 +147,130 @@ class Gathered {
  private:
   std::vector<T>& stack_;
   const size_t base_;
+};
+
+// A member name as it is read: a view of the text while it is in one
+// piece, put together in a buffer once a second piece comes.
+class KeyPieces {
+ public:
+  explicit KeyPieces(std::u16string& buffer) : buffer_(buffer) {}
+
+  void Add(std::u16string_view piece) {
+    if (!in_buffer_ && first_.empty()) {
+      first_ = piece;
+      return;
+    }
+    if (!in_buffer_) {
+      buffer_.assign(first_);
+      in_buffer_ = true;
+    }
+    buffer_.append(piece);
+  }
+  std::u16string_view Name() const { return in_buffer_ ? std::u16string_view(buffer_) : first_; }
+
+ private:
+  std::u16string& buffer_;
+  std::u16string_view first_;
+  bool in_buffer_ = false;
+};
+
+// The marks of the names an object has so far (see KeyTable::Interned):
+// a name whose mark is new is not among them.
+class NameMarks {
+ public:
+  // Whether `mark` was set already; it is set after.
+  bool TestAndSet(uint8_t mark) {
+    uint64_t& word = words_[mark >> 6];
+    const uint64_t bit = uint64_t{1} << (mark & 63);
+    const bool was_set = (word & bit) != 0;
+    word |= bit;
+    return was_set;
+  }
+
+ private:
+  std::array<uint64_t, 4> words_{};
+};
+
+// The member names of one document, each kept once: a document repeats the
+// same few names thousands of times, so its objects share one text per name.
+class KeyTable {
+ public:
+  // A name as the document keeps it, and one of 256 marks that its hash
+  // gives it, so that an object can tell quickly that it has no member of
+  // that name yet.
+  struct Interned {
+    Text text;
+    uint8_t mark;
+  };
+
+  // The document's text for `key`, in the credit's arena.
+  Interned Intern(std::u16string_view key, ArenaHoldCredit& credit) {
+    if (key.empty()) return {Text(), 0};
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    const Sample sample(key);
+    const size_t hash = sample.Hash(), mask = slots_.size() - 1;
+    const auto mark = static_cast<uint8_t>(hash >> 56);
+    size_t s = hash & mask;
+    for (; !slots_[s].text.empty(); s = (s + 1) & mask) {
+      if (slots_[s].sample == sample && (key.size() <= Sample::kWhole || Same(slots_[s].text, key))) {
+        return {Text::Share(slots_[s].text, credit), mark};
+      }
+    }
+    slots_[s] = {Text::InArena(key, credit), sample};
+    ++count_;
+    return {Text::Share(slots_[s].text, credit), mark};
+  }
+
+ private:
+  // The length of a name and its first, middle and last four characters:
+  // enough to tell apart nearly any two names, and the whole of a name of
+  // up to twelve.
+  struct Sample {
+    static constexpr size_t kWhole = 12;
+
+    explicit Sample(std::u16string_view key) : length(key.size()) {
+      if (length >= 4) {
+        std::memcpy(&first, key.data(), sizeof first);
+        std::memcpy(&middle, key.data() + (length - 4) / 2, sizeof middle);
+        std::memcpy(&last, key.data() + length - 4, sizeof last);
+      } else {
+        for (char16_t c : key) first = first << 16 | c;
+      }
+    }
+    size_t Hash() const {
+      const uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^
+                         (last * 0x165667B19E3779F9u) ^ length;
+      return static_cast<size_t>(h ^ (h >> 29));
+    }
+    friend bool operator==(const Sample&, const Sample&) = default;
+
+    uint64_t first = 0, middle = 0, last = 0;
+    size_t length;
+  };
+
+  struct Slot {
+    Text text;  // empty while the slot is free
+    Sample sample{std::u16string_view()};
+  };
+
+  static bool Same(std::u16string_view a, std::u16string_view b) {
+    return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  }
+
+  void Grow() {
+    std::vector<Slot> old(std::max<size_t>(64, 2 * slots_.size()));
+    old.swap(slots_);
+    const size_t mask = slots_.size() - 1;
+    for (Slot& slot : old) {
+      if (slot.text.empty()) continue;
+      size_t s = slot.sample.Hash() & mask;
+      while (!slots_[s].text.empty()) s = (s + 1) & mask;
+      slots_[s] = std::move(slot);
+    }
+  }
+
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
 };
 
 // The characters all quotes of one read may hold, saturating for texts too
@@ -190,9 +320,7 @@ class Reader {
 
   [[gnu::noinline]] void SkipFillerRun() {
     // With no comment mark seen yet, blanks change no flag.
-    for (pos_ = SpacesEnd(text_, pos_); !AtEnd() && IsBlank(text_[pos_]);) {
-      pos_ = SpacesEnd(text_, pos_ + 1);
-    }
+    pos_ = BlanksEnd(text_, pos_);
     if (AtEnd() || !MayBeFiller(text_[pos_])) return;
     bool start = false, comment = false, block = false;
     for (; pos_ < text_.size(); ++pos_) {
@@ -254,7 +382,8 @@ class Reader {
   }
 
   // Containers recurse through here; everything else is read out of line,
-  // so that the frames of the recursion stay small.
+  // so that the frames of the recursion stay small. Each read below starts
+  // past the filler, which its caller has skipped.
   Value ReadValue() {
     SkipFiller();
     switch (Peek()) {
@@ -292,10 +421,10 @@ class Reader {
   // second such member fails as a duplicate key and ends it.
   Value ReadObject() {
     Level level(depth_);
-    auto object = MakeInArena<Dictionary>(*arena_);
+    auto object = MakeInArena<Dictionary>(holds_);
     Gathered<Dictionary::Member> members(member_stack_);
-    std::u16string key;  // one buffer for all member names of this object
-    SkipFiller();
+    NameMarks marks;
+    std::u16string key_buffer;  // for the member names of this object in pieces
     ++pos_;
     for (;;) {
       SkipFiller();
@@ -307,9 +436,9 @@ class Reader {
         ++pos_;
         SkipFiller();
       }
-      ReadKey(key);
+      const std::u16string_view key = ReadKey(key_buffer);
       failure_pending_ = false;
-      Attempt([&] { AddMember(*object, members, key, ReadValue()); });
+      Attempt([&] { AddMember(*object, members, marks, key, ReadValue()); });
       if (failure_pending_) {
         AppendFailureLine(key);
         break;
@@ -320,21 +449,26 @@ class Reader {
   }
 
   // A repeated key raises error 457, as the dictionary itself would.
-  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, std::u16string_view key, Value value) {
+  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, NameMarks& marks,
+                 std::u16string_view key, Value value) {
+    auto [name, mark] = keys_.Intern(key, holds_);
     if (object.Count() == 0) {
       if (members.Count() < kMaxGatheredMembers) {
-        for (const auto& member : members.Elements()) {
-          if (member.first == key) Raise(ErrorNumber::kDuplicateKey);
+        // The document's names are interned: the same name is the same text.
+        if (marks.TestAndSet(mark)) {
+          for (const auto& member : members.Elements()) {
+            if (member.first.View().data() == name.View().data()) Raise(ErrorNumber::kDuplicateKey);
+          }
         }
-        members.Push({InArena(key), std::move(value)});
+        members.Push({std::move(name), std::move(value)});
         return;
       }
       Finish(object, members);
     }
-    object.Add(InArena(key), std::move(value));
+    object.Add(std::move(name), std::move(value));
   }
 
-  Text InArena(std::u16string_view text) { return Text::InArena(text, text_holds_); }
+  Text InArena(std::u16string_view text) { return Text::InArena(text, holds_); }
 
   // Moves the gathered members into the dictionary, if it has none yet.
   void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
@@ -355,7 +489,6 @@ class Reader {
   Value ReadArray() {
     Level level(depth_);
     Gathered<Value> items(item_stack_);
-    SkipFiller();
     ++pos_;
     for (;;) {
       SkipFiller();
@@ -383,17 +516,18 @@ class Reader {
   }
 
   Value Finish(Gathered<Value>& items) {
-    auto array = MakeInArena<Collection>(*arena_);
+    auto array = MakeInArena<Collection>(holds_);
     array->Adopt(items.Elements(), *arena_);
     return array;
   }
 
-  // A member name up to and including its colon, into `key`. Quotes only
-  // group: they never become part of the key, and blanks are dropped even
-  // inside them.
-  [[gnu::noinline]] void ReadKey(std::u16string& key) {
-    SkipFiller();
-    key.clear();
+  // A member name up to and including its colon. Quotes only group: they
+  // never become part of the key, and blanks are dropped even inside them.
+  // A name in one piece, as most are, is a view of the text; one in pieces
+  // is put together in `buffer`.
+  [[gnu::noinline]] std::u16string_view ReadKey(std::u16string& buffer) {
+    if (std::u16string_view name; ReadSimpleKey(name)) return name;
+    KeyPieces key(buffer);
     bool in_double = false, in_single = false;
     while (!AtEnd()) {
       const char16_t c = text_[pos_];
@@ -406,15 +540,15 @@ class Reader {
           if (!quoted) {
             SkipFiller();
             if (Peek() != u':') {
-              AppendPositionLine(u"Invalid Key at position ", key);
-              return;
+              AppendPositionLine(u"Invalid Key at position ", key.Name());
+              return key.Name();
             }
           }
           break;
         }
         case u':':
           ++pos_;
-          if (!in_double && !in_single) return;
+          if (!in_double && !in_single) return key.Name();
           break;
         case u'\r':
         case u'\n':
@@ -425,14 +559,35 @@ class Reader {
         default: {
           const size_t run_start = pos_;
           while (!AtEnd() && !IsKeySpecial(text_[pos_])) ++pos_;
-          key.append(text_.substr(run_start, pos_ - run_start));
+          key.Add(text_.substr(run_start, pos_ - run_start));
         }
       }
     }
+    return key.Name();
+  }
+
+  // The usual member name, "name": or 'name': with nothing in the quotes
+  // that the general reading drops, taken as a view of the text; false,
+  // with the position unchanged, for any other.
+  bool ReadSimpleKey(std::u16string_view& name) {
+    const char16_t quote = Peek();
+    if (quote != u'"' && quote != u'\'') return false;
+    size_t end = pos_ + 1;
+    while (end < text_.size() && !IsKeySpecial(text_[end])) ++end;
+    if (end >= text_.size() || text_[end] != quote) return false;
+    const size_t name_start = pos_ + 1, after_quote = end + 1;
+    pos_ = after_quote;
+    SkipFiller();
+    if (Peek() != u':') {
+      pos_ = name_start - 1;
+      return false;
+    }
+    ++pos_;
+    name = text_.substr(name_start, end - name_start);
+    return true;
   }
 
   Value ReadString() {
-    SkipFiller();
     const char16_t quote = text_[pos_++];
     // Most strings hold no escape and are taken from the text in one piece.
     const size_t stop = StringStop(text_, pos_, quote);
@@ -441,25 +596,26 @@ class Reader {
       pos_ = stop + 1;
       return plain;
     }
-    cStringBuilder builder;
+    std::u16string& unescaped = scratch_;
+    unescaped.clear();
     while (!AtEnd()) {
       const size_t run_start = pos_;
       pos_ = StringStop(text_, pos_, quote);
-      if (pos_ > run_start) builder.Append(text_.substr(run_start, pos_ - run_start));
+      unescaped.append(text_.substr(run_start, pos_ - run_start));
       if (AtEnd()) break;
       if (text_[pos_] == quote) {
         ++pos_;
-        return InArena(builder.TakeString());
+        break;
       }
       ++pos_;
-      AppendEscape(builder);
+      AppendEscape(unescaped);
     }
-    return InArena(builder.TakeString());
+    return InArena(unescaped);
   }
 
   // The character after a backslash. An unknown one (or none) is left to be
   // read as an ordinary character, so the backslash alone is dropped.
-  void AppendEscape(cStringBuilder& builder) {
+  void AppendEscape(std::u16string& out) {
     char16_t unit;
     switch (Peek()) {
       case u'"': case u'\\': case u'/': case u'\'': unit = text_[pos_]; break;
@@ -476,22 +632,29 @@ class Reader {
         break;
       default: return;
     }
-    builder.Append(std::u16string_view(&unit, 1));
+    out += unit;
     ++pos_;
   }
 
   // The run of number characters at the position. A run that reaches the
   // end of the text gives the empty value without being converted.
   Value ReadNumber() {
-    SkipFiller();
     const size_t start = pos_;
+    // Most numbers are in the plain form and end the run: read in one pass.
+    size_t length = 0;
+    if (std::optional<Value> plain = PlainNumberAt(text_.substr(start), length)) {
+      const size_t end = start + length;
+      if (end < text_.size() && !IsNumberChar(text_[end])) {
+        pos_ = end;
+        return std::move(*plain);
+      }
+    }
     while (!AtEnd() && IsNumberChar(text_[pos_])) ++pos_;
     if (AtEnd()) return Value();
     return NumberValue(text_.substr(start, pos_ - start));
   }
 
   Value ReadBoolean() {
-    SkipFiller();
     if (Ahead(4) == u"true") {
       pos_ += 4;
       return true;
@@ -505,7 +668,6 @@ class Reader {
   }
 
   Value ReadNull() {
-    SkipFiller();
     if (Ahead(4) == u"null") {
       pos_ += 4;
       return Null{};
@@ -533,8 +695,11 @@ class Reader {
 
   std::u16string_view text_;
   ArenaHold arena_ = DocumentArena::Create();
-  // The holds of the texts read; it goes before the arena's own hold.
-  ArenaHoldCredit text_holds_{*arena_};
+  // The holds of the nodes and texts read; it goes before the arena's own
+  // hold.
+  ArenaHoldCredit holds_{*arena_};
+  KeyTable keys_;
+  std::u16string scratch_;  // a string with escapes, as it is unescaped
   // The elements of the containers being read, innermost on top.
   std::vector<Dictionary::Member> member_stack_;
   std::vector<Value> item_stack_;

@@ -34,8 +34,8 @@ TEST(JsonString, EscapesWhatJsonNeedsAndKeepsTheRestAsUtf8) {
 }
 
 Value SampleTree() {
-  auto root = std::make_shared<Dictionary>();
-  auto list = std::make_shared<Collection>();
+  auto root = MakeRef<Dictionary>();
+  auto list = MakeRef<Collection>();
   list->Add(Value(int32_t{-7}));
   list->Add(Value(2.5));
   list->Add(Value(Null{}));
@@ -43,7 +43,7 @@ Value SampleTree() {
   root->Add(u"list", Value(list));
   root->Add(u"ok", Value(true));
   root->Add(u"name", Value(u"x"));
-  root->Add(u"empty", Value(std::make_shared<Dictionary>()));
+  root->Add(u"empty", Value(MakeRef<Dictionary>()));
   return Value(root);
 }
 

@@ -37,31 +37,27 @@ TEST(DocumentArena, BlocksAreAlignedAndDistinct) {
   }
 }
 
-// Counts the nodes alive, so that a test can see them all destroyed.
-struct Counted {
-  static inline int alive = 0;
-  Counted() { ++alive; }
-  ~Counted() { --alive; }
-  std::vector<int> payload = std::vector<int>(10, 7);
-};
-
 // The creator's hold may go first, and nodes may go on other threads; the
 // memory stays valid for as long as any node lives (the sanitizer build
 // reports a use after free, or a leak if the arena is never freed).
 TEST(DocumentArena, NodesKeepTheArenaUntilTheLastGoes) {
-  std::vector<std::shared_ptr<Counted>> nodes;
+  std::vector<Ref<Collection>> nodes;
   {
     ArenaHold arena = DocumentArena::Create();
-    for (int i = 0; i < 5000; ++i) nodes.push_back(MakeInArena<Counted>(*arena));
+    ArenaHoldCredit credit(*arena);
+    for (int32_t i = 0; i < 5000; ++i) {
+      nodes.push_back(MakeInArena<Collection>(credit));
+      nodes.back()->Add(Value(i));
+    }
   }
-  EXPECT_EQ(Counted::alive, 5000);
   std::thread other([half = std::vector(nodes.begin(), nodes.begin() + 2500)]() mutable { half.clear(); });
   nodes.erase(nodes.begin(), nodes.begin() + 2500);
   other.join();
-  EXPECT_EQ(Counted::alive, 2500);
-  for (const auto& node : nodes) EXPECT_EQ(node->payload[9], 7);
+  for (int32_t i = 0; i < 2500; ++i) {
+    ASSERT_EQ(nodes[static_cast<size_t>(i)].use_count(), 1u);
+    EXPECT_EQ(nodes[static_cast<size_t>(i)]->Item(1).AsLong(), 2500 + i);
+  }
   nodes.clear();
-  EXPECT_EQ(Counted::alive, 0);
 }
 
 // A thread keeps the chunks of the documents it finished for the next one,
@@ -82,12 +78,12 @@ TEST(DocumentArena, ANewDocumentReusesTheChunksOfTheLast) {
 // document on their own.
 TEST(DocumentArena, DocumentsOutlivingTheirThreadsCacheStillFree) {
   std::thread([] {
-    thread_local std::vector<std::shared_ptr<Counted>> held;
+    thread_local std::vector<Ref<Collection>> held;
     held.clear();
     ArenaHold arena = DocumentArena::Create();
-    for (int i = 0; i < 100; ++i) held.push_back(MakeInArena<Counted>(*arena));
+    ArenaHoldCredit credit(*arena);
+    for (int i = 0; i < 100; ++i) held.push_back(MakeInArena<Collection>(credit));
   }).join();
-  EXPECT_EQ(Counted::alive, 0);
 }
 
 }  // namespace

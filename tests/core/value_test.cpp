@@ -67,6 +67,38 @@ TEST(Collection, IsOneBased) {
   EXPECT_EQ(ErrorOf([&] { c.Item(3); }), 9);
 }
 
+// Each kind keeps what it was given, and reading it as another kind raises
+// error 13 rather than reinterpreting it.
+TEST(Value, KeepsItsKindAndRefusesAnyOther) {
+  const Value values[] = {Value(), Value(Null{}), Value(true), Value(int16_t{-2}), Value(int32_t{-70000}),
+                          Value(-0.5), Value(u"text"), Value(MakeRef<Dictionary>()), Value(MakeRef<Collection>())};
+  for (const Value& v : values) {
+    SCOPED_TRACE(std::string(v.TypeName().begin(), v.TypeName().end()));
+    const ValueKind kind = v.Kind();
+    EXPECT_EQ(ErrorOf([&] { v.AsBoolean(); }), kind == ValueKind::kBoolean ? 0 : 13);
+    EXPECT_EQ(ErrorOf([&] { v.AsInteger(); }), kind == ValueKind::kInteger ? 0 : 13);
+    EXPECT_EQ(ErrorOf([&] { v.AsLong(); }), kind == ValueKind::kLong ? 0 : 13);
+    EXPECT_EQ(ErrorOf([&] { v.AsDouble(); }), kind == ValueKind::kDouble ? 0 : 13);
+    EXPECT_EQ(ErrorOf([&] { v.AsString(); }), kind == ValueKind::kString ? 0 : 13);
+    EXPECT_EQ(ErrorOf([&] { v.AsObject(); }), kind == ValueKind::kObject ? 0 : 13);
+    EXPECT_EQ(ErrorOf([&] { v.AsArray(); }), kind == ValueKind::kArray ? 0 : 13);
+  }
+  EXPECT_TRUE(values[2].AsBoolean());
+  EXPECT_EQ(values[3].AsInteger(), -2);
+  EXPECT_EQ(values[4].AsLong(), -70000);
+  EXPECT_EQ(values[5].AsDouble(), -0.5);
+  EXPECT_EQ(values[6].AsString(), u"text");
+  // Copies share containers; moves leave the kind in place.
+  Value copy = values[7];
+  EXPECT_EQ(copy.AsObject(), values[7].AsObject());
+  EXPECT_EQ(values[7].AsObject().use_count(), 2u);
+  Value moved = std::move(copy);
+  EXPECT_EQ(values[7].AsObject().use_count(), 2u);
+  moved = values[6];
+  EXPECT_EQ(values[7].AsObject().use_count(), 1u);
+  EXPECT_EQ(moved.AsString(), u"text");
+}
+
 // A text stays readable for as long as any value holds it, whether it has a
 // block of its own or lies in a document's arena whose own hold, and that of
 // the reader's credit, went long ago; holders may go on any thread.

@@ -179,7 +179,7 @@ TEST_F(Md5Test, ModuleDigestLengthAndErrors) {
     EXPECT_EQ(ModuleDigest(Value(u"abc"), middle), "3cd24fb0d6963f7d");
   }
   EXPECT_THAT([] { ModuleDigest(Value(Null{})); }, Raises(94));
-  EXPECT_THAT([] { ModuleDigest(Value(std::make_shared<Dictionary>())); }, Raises(13));
+  EXPECT_THAT([] { ModuleDigest(Value(MakeRef<Dictionary>())); }, Raises(13));
   EXPECT_THAT([] { MD5ForServer::internal::ShiftLeft(1, 32); }, Raises(6));
   EXPECT_THAT([] { MD5ForServer::internal::ShiftRight(1, -1); }, Raises(6));
 }

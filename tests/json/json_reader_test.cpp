@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <latch>
 #include <random>
 #include <thread>
@@ -141,21 +142,28 @@ TEST(ReadJson, RaisedFailuresCascadeOneLinePerLevelAndArraysStop) {
 }
 
 // Objects of any size keep their members in order and stop at a repeated
-// key, whether it comes early or late in a long object.
+// key, whether it comes early or late in a long object; names that differ
+// only deep inside (alike in length, start, middle and end) stay apart.
 TEST(ReadJson, ObjectsOfEverySizeRefuseARepeatedKey) {
-  for (int members : {1, 9, 31, 32, 33, 50}) {
-    std::u16string text, picture;
-    for (int i = 0; i < members; ++i) {
-      const std::u16string key = u"k" + Utf8ToUtf16(std::to_string(i));
-      text += u"," + key + u":" + Utf8ToUtf16(std::to_string(i));
-      picture += u"," + key + u"=i:" + Utf8ToUtf16(std::to_string(i));
-    }
-    const std::string all = "{" + EncodeUtf8(picture.substr(1)) + "}";
-    for (const std::u16string& repeated : {std::u16string(u"k0"), u"k" + Utf8ToUtf16(std::to_string(members - 1))}) {
-      ExpectReads({
-          {u"{" + text.substr(1) + u"}", all, u""},
-          {u"{" + text.substr(1) + u"," + repeated + u":-1, after:1}", all, Line(kDuplicate, repeated)},
-      });
+  const auto short_name = [](int i) { return u"k" + Utf8ToUtf16(std::to_string(i)); };
+  const auto look_alike = [](int i) {
+    const std::u16string digits = Utf8ToUtf16(std::to_string(1000 + i));
+    return u"same" + digits + u"same" + digits + u"same";
+  };
+  for (const auto& name : {std::function<std::u16string(int)>(short_name), std::function<std::u16string(int)>(look_alike)}) {
+    for (int members : {1, 9, 63, 64, 65, 100}) {
+      std::u16string text, picture;
+      for (int i = 0; i < members; ++i) {
+        text += u"," + name(i) + u":" + Utf8ToUtf16(std::to_string(i));
+        picture += u"," + name(i) + u"=i:" + Utf8ToUtf16(std::to_string(i));
+      }
+      const std::string all = "{" + EncodeUtf8(picture.substr(1)) + "}";
+      for (const std::u16string& repeated : {name(0), name(members - 1)}) {
+        ExpectReads({
+            {u"{" + text.substr(1) + u"}", all, u""},
+            {u"{" + text.substr(1) + u"," + repeated + u":-1, after:1}", all, Line(kDuplicate, repeated)},
+        });
+      }
     }
   }
 }
@@ -163,16 +171,19 @@ TEST(ReadJson, ObjectsOfEverySizeRefuseARepeatedKey) {
 // A read tree is an ordinary value: its parts outlive the root, and its
 // containers take new members and items.
 TEST(ReadJson, ReadContainersOutliveTheRootAndGrow) {
-  std::shared_ptr<Dictionary> object;
-  std::shared_ptr<Collection> array;
+  Ref<Dictionary> object;
+  Ref<Collection> array;
   Value text;
+  Ref<Dictionary> deep;  // inside containers that go with the root
   {
-    const Value root = ReadJson(u"[{a:1, b:'two'}, [1, 2], 'three']");
+    const Value root = ReadJson(u"[{a:1, b:'two'}, [1, 2], 'three', [[{k:'deep'}]]]");
     object = root.AsArray()->Item(1).AsObject();
     array = root.AsArray()->Item(2).AsArray();
     text = root.AsArray()->Item(3);
+    deep = root.AsArray()->Item(4).AsArray()->Item(1).AsArray()->Item(1).AsObject();
   }
   EXPECT_EQ(text.AsString(), u"three");
+  EXPECT_EQ(deep->Item(u"k").AsString(), u"deep");
   for (int i = 0; i < 20; ++i) object->Add(u"m" + Utf8ToUtf16(std::to_string(i)), Value(int32_t{i}));
   array->Add(Value(u"x"));
   EXPECT_EQ(object->Count(), 22);
@@ -222,6 +233,38 @@ TEST(ReadJson, BadWordsAreQuotedInFullWithinABoundLinearInTheText) {
 // Readers on several threads at once, half of them on bad documents: each
 // thread sees exactly the errors of its own last read, however the reads
 // interleave, and the thread that started them keeps its own.
+// A read tree may be searched from several threads at once, its first
+// search included (an object's index is made by the first search that
+// needs one), whatever the object's size.
+TEST(ReadJson, ATreeIsSearchedFromSeveralThreadsAtOnce) {
+  for (const int members : {5, 20, 100}) {
+    std::u16string text = u"{";
+    for (int i = 0; i < members; ++i) {
+      const std::u16string number = Utf8ToUtf16(std::to_string(i));
+      text += (i > 0 ? u",k" : u"k") + number + u":" + number;
+    }
+    const Value root = ReadJson(text + u"}");
+    ASSERT_EQ(ReaderErrors(), u"");
+    const Dictionary& object = *root.AsObject();
+    constexpr int kThreads = 8;
+    std::latch start(kThreads);
+    std::vector<int> wrong(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        start.arrive_and_wait();
+        for (int i = members - 1; i >= 0; --i) {
+          const Value* found = object.Find(u"k" + Utf8ToUtf16(std::to_string(i)));
+          wrong[t] += found == nullptr || found->NumberValue() != i;
+        }
+        wrong[t] += object.Exists(u"K0") + object.Exists(u"k");
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[t], 0) << members << " members, thread " << t;
+  }
+}
+
 TEST(ReaderErrors, BelongToTheCallingThread) {
   ReadJson(u"[nul]");
   const std::u16string own = ReaderErrors();
