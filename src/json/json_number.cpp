@@ -6,6 +6,7 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -70,6 +71,7 @@ class DecimalScanner {
       if (fraction) d_.exponent -= static_cast<int64_t>(at_ - start);
     }
     const size_t kept_start = at_;
+    while (d_.significant + 4 <= 19 && TakeFourDigits()) d_.significant += 4;
     for (; at_ < text_.size() && IsDigit(text_[at_]) && d_.significant < 19; ++at_, ++d_.significant) {
       d_.digits = d_.digits * 10 + static_cast<uint64_t>(text_[at_] - u'0');
     }
@@ -80,6 +82,31 @@ class DecimalScanner {
     d_.significant += dropped;
     if (!fraction) d_.exponent += dropped;
     return at_ > start;
+  }
+
+  // Four digits at once, as 16-bit lanes of one word, where the text's
+  // code units lie in the word in reading order.
+  bool TakeFourDigits() {
+    if constexpr (std::endian::native != std::endian::little) {
+      return false;
+    } else {
+      if (text_.size() - at_ < 4) return false;
+      uint64_t units;
+      std::memcpy(&units, text_.data() + at_, sizeof units);
+      constexpr uint64_t kLanes = 0x0001000100010001;
+      // Each lane below 0x80 (so that no sum below carries into the next),
+      // at least '0' (adding 0x50 reaches 0x80) and at most '9' (adding
+      // 0x46 stays below 0x80).
+      const bool all_digits = (units & (0xFF80 * kLanes)) == 0 &&
+                              ((units + 0x50 * kLanes) & (0x80 * kLanes)) == 0x80 * kLanes &&
+                              ((units + 0x46 * kLanes) & (0x80 * kLanes)) == 0;
+      if (!all_digits) return false;
+      const uint64_t digits = units - 0x30 * kLanes;
+      const uint64_t pairs = digits * 10 + (digits >> 16);  // lanes 0 and 2 hold two digits each
+      d_.digits = d_.digits * 10000 + (pairs & 0xFFFF) * 100 + (pairs >> 32 & 0xFFFF);
+      at_ += 4;
+      return true;
+    }
   }
 
   bool Exponent() {
