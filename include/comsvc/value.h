@@ -174,6 +174,7 @@ struct Null {
   friend bool operator==(Null, Null) { return true; }
 };
 
+// The kinds that hold memory come last.
 enum class ValueKind : uint8_t { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
 
 class Value {
@@ -259,7 +260,12 @@ class Value {
 
   // Moves and copies are written out by kind, rather than left to a
   // variant's visitor: the reader moves every value it reads several times.
+  bool HoldsScalar() const noexcept { return kind_ < ValueKind::kString; }
   void MovePayload(Value& other) noexcept {
+    if (HoldsScalar()) {
+      payload_.bits = other.payload_.bits;
+      return;
+    }
     switch (kind_) {
       case ValueKind::kString: std::construct_at(&payload_.text, std::move(other.payload_.text)); break;
       case ValueKind::kObject: std::construct_at(&payload_.object, std::move(other.payload_.object)); break;
@@ -268,6 +274,10 @@ class Value {
     }
   }
   void CopyPayload(const Value& other) noexcept {
+    if (HoldsScalar()) {
+      payload_.bits = other.payload_.bits;
+      return;
+    }
     switch (kind_) {
       case ValueKind::kString: std::construct_at(&payload_.text, other.payload_.text); break;
       case ValueKind::kObject: std::construct_at(&payload_.object, other.payload_.object); break;
@@ -276,6 +286,7 @@ class Value {
     }
   }
   void DestroyPayload() noexcept {
+    if (HoldsScalar()) return;
     switch (kind_) {
       case ValueKind::kString: std::destroy_at(&payload_.text); break;
       case ValueKind::kObject: std::destroy_at(&payload_.object); break;
