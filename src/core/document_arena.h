@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include <comsvc/value.h>
@@ -43,7 +44,17 @@ class DocumentArena {
 
   // `bytes` of memory aligned to `align` (at most alignof(max_align_t)),
   // valid until the last hold is released.
-  void* Allocate(size_t bytes, size_t align);
+  void* Allocate(size_t bytes, size_t align) {
+    // Most blocks fit in the current chunk: that case is inline.
+    const uintptr_t address = (reinterpret_cast<uintptr_t>(next_) + align - 1) & ~(uintptr_t{align} - 1);
+    if (next_ != nullptr && address <= reinterpret_cast<uintptr_t>(end_) &&
+        reinterpret_cast<uintptr_t>(end_) - address >= bytes) {
+      char* block = next_ + (address - reinterpret_cast<uintptr_t>(next_));
+      next_ = block + bytes;
+      return block;
+    }
+    return AllocateInNewChunk(bytes);
+  }
   void Hold(size_t count = 1) noexcept { holds_.fetch_add(count, std::memory_order_relaxed); }
   // Drops `count` holds; the last one frees every chunk and the arena itself.
   void Release(size_t count = 1) noexcept;
@@ -54,6 +65,8 @@ class DocumentArena {
 
   DocumentArena();
   ~DocumentArena();
+  // `bytes` of memory, in a new chunk or in one of their own.
+  void* AllocateInNewChunk(size_t bytes);
   // A chunk holding just one block of `bytes`.
   char* OwnChunk(size_t bytes);
   // A new current chunk, the next in size.

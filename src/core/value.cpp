@@ -4,6 +4,7 @@
 #include <atomic>
 #include <bit>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
@@ -35,7 +36,7 @@ Text Text::InArena(std::u16string_view text, ArenaHoldCredit& credit) {
   auto* block = static_cast<Block*>(arena.Allocate(BlockBytes(text), alignof(Block)));
   block->arena = &arena;
   block->length = static_cast<uint32_t>(text.size());
-  std::ranges::copy(text, block->Characters());
+  std::memcpy(block->Characters(), text.data(), text.size() * sizeof(char16_t));
   credit.Take();
   return Text(block);
 }
