@@ -261,6 +261,15 @@ class Value {
   // Moves and copies are written out by kind, rather than left to a
   // variant's visitor: the reader moves every value it reads several times.
   bool HoldsScalar() const noexcept { return kind_ < ValueKind::kString; }
+  // Whether the value holds nothing that its destruction would give back.
+  bool Inert() const noexcept {
+    switch (kind_) {
+      case ValueKind::kString: return payload_.text.empty();
+      case ValueKind::kObject: return !payload_.object;
+      case ValueKind::kArray: return !payload_.array;
+      default: return true;
+    }
+  }
   void MovePayload(Value& other) noexcept {
     if (HoldsScalar()) {
       payload_.bits = other.payload_.bits;
@@ -330,6 +339,10 @@ class ElementStore {
   const T& operator[](size_t i) const { return data_[i]; }
   std::span<const T> View() const { return {data_, size_}; }
   std::span<T> View() { return {data_, size_}; }
+
+  // Ends the elements' lives without destroying them, for elements whose
+  // destruction would do nothing.
+  void Forget() noexcept { size_ = 0; }
 
   template <typename... Args>
   void EmplaceBack(Args&&... args) {

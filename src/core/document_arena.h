@@ -149,14 +149,26 @@ class SharedNodes {
     return holds;
   }
 
+  // Once every element is let go of, none has anything left to destroy,
+  // and the node's store forgets them instead of passing over them again.
   static size_t LetGoOfContents(Dictionary& node, const DocumentArena* arena) noexcept {
     size_t holds = 0;
-    for (auto& [key, value] : node.members_.View()) holds += key.LetGoIn(arena) + LetGoOf(value, arena);
+    bool all_inert = true;
+    for (auto& [key, value] : node.members_.View()) {
+      holds += key.LetGoIn(arena) + LetGoOf(value, arena);
+      all_inert = all_inert && key.empty() && value.Inert();
+    }
+    if (all_inert) node.members_.Forget();
     return holds;
   }
   static size_t LetGoOfContents(Collection& node, const DocumentArena* arena) noexcept {
     size_t holds = 0;
-    for (Value& item : node.items_.View()) holds += LetGoOf(item, arena);
+    bool all_inert = true;
+    for (Value& item : node.items_.View()) {
+      holds += LetGoOf(item, arena);
+      all_inert = all_inert && item.Inert();
+    }
+    if (all_inert) node.items_.Forget();
     return holds;
   }
 
