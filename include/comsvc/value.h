@@ -22,7 +22,6 @@ namespace comsvc {
 class Dictionary;
 class Collection;
 class DocumentArena;
-class ArenaHoldCredit;
 template <typename T>
 class Ref;
 namespace detail {
@@ -37,12 +36,6 @@ class Text {
  public:
   Text() = default;
   explicit Text(std::u16string_view text);
-  // A copy of `text` in the credit's arena, holding it with a hold from
-  // the credit.
-  static Text InArena(std::u16string_view text, ArenaHoldCredit& credit);
-  // Another holder of `text`, which lies in the credit's arena (or is
-  // empty), holding it with a hold from the credit.
-  static Text Share(const Text& text, ArenaHoldCredit& credit);
 
   Text(const Text& other) noexcept : block_(other.block_) { Retain(); }
   Text(Text&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}

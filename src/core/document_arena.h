@@ -21,7 +21,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include <comsvc/value.h>
 
@@ -111,10 +113,31 @@ class ArenaHoldCredit {
 
 namespace detail {
 
-// Makes dictionaries and collections in an arena, and gives back the
-// memory of those that go.
+// Makes texts, dictionaries and collections in an arena, and gives back the
+// memory of the nodes that go.
 class SharedNodes {
  public:
+  // A copy of `text` in the credit's arena, holding it with a hold from
+  // the credit.
+  static Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
+    if (text.empty()) return Text();
+    DocumentArena& arena = credit.Arena();
+    auto* block = static_cast<Text::Block*>(arena.Allocate(Text::BlockBytes(text), alignof(Text::Block)));
+    block->arena = &arena;
+    block->length = static_cast<uint32_t>(text.size());
+    std::memcpy(block->Characters(), text.data(), text.size() * sizeof(char16_t));
+    credit.Take();
+    return Text(block);
+  }
+
+  // Another holder of `text`, which lies in the credit's arena (or is
+  // empty), holding it with a hold from the credit.
+  static Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
+    if (text.block_ == nullptr) return Text();
+    credit.Take();
+    return Text(text.block_);
+  }
+
   // A node made in the credit's arena, holding it with a hold from the
   // credit for as long as the node lives.
   template <typename T>
@@ -193,6 +216,13 @@ class SharedNodes {
 };
 
 }  // namespace detail
+
+inline Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
+  return detail::SharedNodes::TextInArena(text, credit);
+}
+inline Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
+  return detail::SharedNodes::ShareText(text, credit);
+}
 
 // A node made in the credit's arena, holding it for as long as it lives.
 template <typename T>

@@ -30,23 +30,6 @@ Text::Text(std::u16string_view text) {
   std::ranges::copy(text, block_->Characters());
 }
 
-Text Text::InArena(std::u16string_view text, ArenaHoldCredit& credit) {
-  if (text.empty()) return Text();
-  DocumentArena& arena = credit.Arena();
-  auto* block = static_cast<Block*>(arena.Allocate(BlockBytes(text), alignof(Block)));
-  block->arena = &arena;
-  block->length = static_cast<uint32_t>(text.size());
-  std::memcpy(block->Characters(), text.data(), text.size() * sizeof(char16_t));
-  credit.Take();
-  return Text(block);
-}
-
-Text Text::Share(const Text& text, ArenaHoldCredit& credit) {
-  if (text.block_ == nullptr) return Text();
-  credit.Take();
-  return Text(text.block_);
-}
-
 void Text::Retain() const noexcept {
   if (block_ == nullptr) return;
   if (block_->arena != nullptr) {

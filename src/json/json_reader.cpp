@@ -213,12 +213,12 @@ class KeyTable {
     size_t s = hash & mask;
     for (; !slots_[s].text.empty(); s = (s + 1) & mask) {
       if (slots_[s].sample == sample && (key.size() <= Sample::kWhole || Same(slots_[s].text, key))) {
-        return {Text::Share(slots_[s].text, credit), mark};
+        return {ShareText(slots_[s].text, credit), mark};
       }
     }
-    slots_[s] = {Text::InArena(key, credit), sample};
+    slots_[s] = {TextInArena(key, credit), sample};
     ++count_;
-    return {Text::Share(slots_[s].text, credit), mark};
+    return {ShareText(slots_[s].text, credit), mark};
   }
 
  private:
@@ -494,7 +494,7 @@ class Reader {
     object.Add(std::move(name), std::move(value));
   }
 
-  Text InArena(std::u16string_view text) { return Text::InArena(text, holds_); }
+  Text InArena(std::u16string_view text) { return TextInArena(text, holds_); }
 
   // Moves the gathered members into the dictionary, if it has none yet.
   void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
