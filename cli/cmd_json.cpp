@@ -29,13 +29,17 @@ constexpr const char* kJsonHelp =
     "\n"
     "Exit status: 0 when there is a root and no error text, else 1.\n";
 
-std::string TypedReport(const Value& root, const std::u16string& errors) {
-  std::string line = "{\"root\":";
-  line += root.IsEmpty() ? "null" : TypedJson(root);
-  line += ",\"errors\":";
-  AppendJsonString(line, errors);
-  line += "}\n";
-  return line;
+void PrintTypedReport(const Value& root, const std::u16string& errors) {
+  const OutputSink print = [](std::string_view chunk) { PrintUtf8(chunk); };
+  PrintUtf8("{\"root\":");
+  if (root.IsEmpty()) {
+    PrintUtf8("null");
+  } else {
+    WriteTypedJson(root, print);
+  }
+  std::string rest = ",\"errors\":";
+  AppendJsonString(rest, errors);
+  PrintUtf8(rest + "}\n");
 }
 
 // The error text as it is, ended by a line end when it has none.
@@ -55,9 +59,12 @@ int RunJson(Context&, const Arguments& arguments) {
   const std::u16string errors = JSON::ReaderErrors();
 
   if (arguments.Has("typed")) {
-    PrintUtf8(TypedReport(root, errors));
+    PrintTypedReport(root, errors);
   } else {
-    if (!root.IsEmpty()) PrintUtf8(StandardJson(root, arguments.Has("pretty")) + "\n");
+    if (!root.IsEmpty()) {
+      WriteStandardJson(root, arguments.Has("pretty"), [](std::string_view chunk) { PrintUtf8(chunk); });
+      PrintUtf8("\n");
+    }
     PrintErrorText(errors);
   }
   return errors.empty() && !root.IsEmpty() ? kExitOk : kExitFailure;

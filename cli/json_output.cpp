@@ -101,12 +101,21 @@ std::string JsonDouble(double value) {
 
 namespace {
 
+// Hands what `out` holds to the sink once it is a chunk's worth.
+void Drain(std::string& out, const OutputSink* sink) {
+  constexpr size_t kChunk = size_t{1} << 16;
+  if (sink != nullptr && out.size() >= kChunk) {
+    (*sink)(out);
+    out.clear();
+  }
+}
+
 void AppendIndent(std::string& out, int depth) {
   out.push_back('\n');
   out.append(static_cast<size_t>(depth) * 2, ' ');
 }
 
-void AppendStandard(std::string& out, const Value& value, bool pretty, int depth) {
+void AppendStandard(std::string& out, const Value& value, bool pretty, int depth, const OutputSink* sink) {
   switch (value.Kind()) {
     case ValueKind::kEmpty:
     case ValueKind::kNull: out += "null"; return;
@@ -119,11 +128,12 @@ void AppendStandard(std::string& out, const Value& value, bool pretty, int depth
       const auto& members = value.AsObject()->Members();
       out.push_back('{');
       for (size_t i = 0; i < members.size(); ++i) {
+        Drain(out, sink);
         if (i > 0) out.push_back(',');
         if (pretty) AppendIndent(out, depth + 1);
         AppendJsonString(out, members[i].first);
         out += pretty ? ": " : ":";
-        AppendStandard(out, members[i].second, pretty, depth + 1);
+        AppendStandard(out, members[i].second, pretty, depth + 1, sink);
       }
       if (pretty && !members.empty()) AppendIndent(out, depth);
       out.push_back('}');
@@ -133,9 +143,10 @@ void AppendStandard(std::string& out, const Value& value, bool pretty, int depth
       const auto& items = value.AsArray()->Items();
       out.push_back('[');
       for (size_t i = 0; i < items.size(); ++i) {
+        Drain(out, sink);
         if (i > 0) out.push_back(',');
         if (pretty) AppendIndent(out, depth + 1);
-        AppendStandard(out, items[i], pretty, depth + 1);
+        AppendStandard(out, items[i], pretty, depth + 1, sink);
       }
       if (pretty && !items.empty()) AppendIndent(out, depth);
       out.push_back(']');
@@ -144,7 +155,7 @@ void AppendStandard(std::string& out, const Value& value, bool pretty, int depth
   }
 }
 
-void AppendTyped(std::string& out, const Value& value) {
+void AppendTyped(std::string& out, const Value& value, const OutputSink* sink) {
   switch (value.Kind()) {
     case ValueKind::kEmpty: out += "[\"empty\"]"; return;
     case ValueKind::kNull: out += "[\"null\"]"; return;
@@ -161,12 +172,13 @@ void AppendTyped(std::string& out, const Value& value) {
       out += "[\"object\",[";
       bool first = true;
       for (const auto& [key, member] : value.AsObject()->Members()) {
+        Drain(out, sink);
         if (!first) out.push_back(',');
         first = false;
         out.push_back('[');
         AppendJsonString(out, key);
         out.push_back(',');
-        AppendTyped(out, member);
+        AppendTyped(out, member, sink);
         out.push_back(']');
       }
       out += "]]";
@@ -176,9 +188,10 @@ void AppendTyped(std::string& out, const Value& value) {
       out += "[\"array\",[";
       bool first = true;
       for (const Value& item : value.AsArray()->Items()) {
+        Drain(out, sink);
         if (!first) out.push_back(',');
         first = false;
-        AppendTyped(out, item);
+        AppendTyped(out, item, sink);
       }
       out += "]]";
       return;
@@ -190,14 +203,26 @@ void AppendTyped(std::string& out, const Value& value) {
 
 std::string StandardJson(const Value& value, bool pretty) {
   std::string out;
-  AppendStandard(out, value, pretty, 0);
+  AppendStandard(out, value, pretty, 0, nullptr);
   return out;
 }
 
 std::string TypedJson(const Value& value) {
   std::string out;
-  AppendTyped(out, value);
+  AppendTyped(out, value, nullptr);
   return out;
+}
+
+void WriteStandardJson(const Value& value, bool pretty, const OutputSink& sink) {
+  std::string out;
+  AppendStandard(out, value, pretty, 0, &sink);
+  sink(out);
+}
+
+void WriteTypedJson(const Value& value, const OutputSink& sink) {
+  std::string out;
+  AppendTyped(out, value, &sink);
+  sink(out);
 }
 
 std::string DialogRecordJson(const platform::DialogRecord& record) {

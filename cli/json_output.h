@@ -2,6 +2,7 @@
 // standard JSON and in the typed form, and dialog records.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,12 @@ std::string StandardJson(const Value& value, bool pretty);
 // ["double",N], ["string","..."], ["object",[["key",T],...]], ["array",[T,...]];
 // `null` for no value at all is written by the caller.
 std::string TypedJson(const Value& value);
+
+// The same texts handed to `sink` a chunk at a time as they are made, so
+// that printing a large tree never holds its whole text.
+using OutputSink = std::function<void(std::string_view)>;
+void WriteStandardJson(const Value& value, bool pretty, const OutputSink& sink);
+void WriteTypedJson(const Value& value, const OutputSink& sink);
 
 // {"box":"message",...} or {"box":"input",...} as the dialog log writes it.
 std::string DialogRecordJson(const platform::DialogRecord& record);

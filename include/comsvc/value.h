@@ -22,7 +22,6 @@ namespace comsvc {
 class Dictionary;
 class Collection;
 class DocumentArena;
-class ArenaHoldCredit;
 template <typename T>
 class Ref;
 namespace detail {
@@ -37,12 +36,6 @@ class Text {
  public:
   Text() = default;
   explicit Text(std::u16string_view text);
-  // A copy of `text` in the credit's arena, holding it with a hold from
-  // the credit.
-  static Text InArena(std::u16string_view text, ArenaHoldCredit& credit);
-  // Another holder of `text`, which lies in the credit's arena (or is
-  // empty), holding it with a hold from the credit.
-  static Text Share(const Text& text, ArenaHoldCredit& credit);
 
   Text(const Text& other) noexcept : block_(other.block_) { Retain(); }
   Text(Text&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
@@ -174,6 +167,7 @@ struct Null {
   friend bool operator==(Null, Null) { return true; }
 };
 
+// The kinds that hold memory come last.
 enum class ValueKind : uint8_t { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
 
 class Value {
@@ -259,7 +253,21 @@ class Value {
 
   // Moves and copies are written out by kind, rather than left to a
   // variant's visitor: the reader moves every value it reads several times.
+  bool HoldsScalar() const noexcept { return kind_ < ValueKind::kString; }
+  // Whether the value holds nothing that its destruction would give back.
+  bool Inert() const noexcept {
+    switch (kind_) {
+      case ValueKind::kString: return payload_.text.empty();
+      case ValueKind::kObject: return !payload_.object;
+      case ValueKind::kArray: return !payload_.array;
+      default: return true;
+    }
+  }
   void MovePayload(Value& other) noexcept {
+    if (HoldsScalar()) {
+      payload_.bits = other.payload_.bits;
+      return;
+    }
     switch (kind_) {
       case ValueKind::kString: std::construct_at(&payload_.text, std::move(other.payload_.text)); break;
       case ValueKind::kObject: std::construct_at(&payload_.object, std::move(other.payload_.object)); break;
@@ -268,6 +276,10 @@ class Value {
     }
   }
   void CopyPayload(const Value& other) noexcept {
+    if (HoldsScalar()) {
+      payload_.bits = other.payload_.bits;
+      return;
+    }
     switch (kind_) {
       case ValueKind::kString: std::construct_at(&payload_.text, other.payload_.text); break;
       case ValueKind::kObject: std::construct_at(&payload_.object, other.payload_.object); break;
@@ -276,6 +288,7 @@ class Value {
     }
   }
   void DestroyPayload() noexcept {
+    if (HoldsScalar()) return;
     switch (kind_) {
       case ValueKind::kString: std::destroy_at(&payload_.text); break;
       case ValueKind::kObject: std::destroy_at(&payload_.object); break;
@@ -319,6 +332,10 @@ class ElementStore {
   const T& operator[](size_t i) const { return data_[i]; }
   std::span<const T> View() const { return {data_, size_}; }
   std::span<T> View() { return {data_, size_}; }
+
+  // Ends the elements' lives without destroying them, for elements whose
+  // destruction would do nothing.
+  void Forget() noexcept { size_ = 0; }
 
   template <typename... Args>
   void EmplaceBack(Args&&... args) {

@@ -31,11 +31,6 @@ constexpr bool kKeepChunksPerThread = false;
 constexpr bool kKeepChunksPerThread = true;
 #endif
 
-char* AlignUp(char* p, size_t align) {
-  const auto address = reinterpret_cast<uintptr_t>(p);
-  return reinterpret_cast<char*>((address + align - 1) & ~(uintptr_t{align} - 1));
-}
-
 }  // namespace
 
 struct alignas(std::max_align_t) DocumentArena::Chunk {
@@ -132,13 +127,11 @@ void DocumentArena::Release(size_t count) noexcept {
   if (holds_.fetch_sub(count, std::memory_order_acq_rel) == count) delete this;
 }
 
-void* DocumentArena::Allocate(size_t bytes, size_t align) {
-  char* block = next_ == nullptr ? nullptr : AlignUp(next_, align);
-  if (block == nullptr || block > end_ || static_cast<size_t>(end_ - block) < bytes) {
-    if (bytes > next_chunk_size_ / kOwnChunkShare) return OwnChunk(bytes);
-    StartChunk();
-    block = next_;
-  }
+void* DocumentArena::AllocateInNewChunk(size_t bytes) {
+  if (bytes > next_chunk_size_ / kOwnChunkShare) return OwnChunk(bytes);
+  StartChunk();
+  // A new chunk's memory is aligned for any block.
+  char* block = next_;
   next_ = block + bytes;
   return block;
 }

@@ -20,7 +20,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include <comsvc/value.h>
 
@@ -43,7 +46,17 @@ class DocumentArena {
 
   // `bytes` of memory aligned to `align` (at most alignof(max_align_t)),
   // valid until the last hold is released.
-  void* Allocate(size_t bytes, size_t align);
+  void* Allocate(size_t bytes, size_t align) {
+    // Most blocks fit in the current chunk: that case is inline.
+    const uintptr_t address = (reinterpret_cast<uintptr_t>(next_) + align - 1) & ~(uintptr_t{align} - 1);
+    if (next_ != nullptr && address <= reinterpret_cast<uintptr_t>(end_) &&
+        reinterpret_cast<uintptr_t>(end_) - address >= bytes) {
+      char* block = next_ + (address - reinterpret_cast<uintptr_t>(next_));
+      next_ = block + bytes;
+      return block;
+    }
+    return AllocateInNewChunk(bytes);
+  }
   void Hold(size_t count = 1) noexcept { holds_.fetch_add(count, std::memory_order_relaxed); }
   // Drops `count` holds; the last one frees every chunk and the arena itself.
   void Release(size_t count = 1) noexcept;
@@ -54,6 +67,8 @@ class DocumentArena {
 
   DocumentArena();
   ~DocumentArena();
+  // `bytes` of memory, in a new chunk or in one of their own.
+  void* AllocateInNewChunk(size_t bytes);
   // A chunk holding just one block of `bytes`.
   char* OwnChunk(size_t bytes);
   // A new current chunk, the next in size.
@@ -98,10 +113,31 @@ class ArenaHoldCredit {
 
 namespace detail {
 
-// Makes dictionaries and collections in an arena, and gives back the
-// memory of those that go.
+// Makes texts, dictionaries and collections in an arena, and gives back the
+// memory of the nodes that go.
 class SharedNodes {
  public:
+  // A copy of `text` in the credit's arena, holding it with a hold from
+  // the credit.
+  static Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
+    if (text.empty()) return Text();
+    DocumentArena& arena = credit.Arena();
+    auto* block = static_cast<Text::Block*>(arena.Allocate(Text::BlockBytes(text), alignof(Text::Block)));
+    block->arena = &arena;
+    block->length = static_cast<uint32_t>(text.size());
+    std::memcpy(block->Characters(), text.data(), text.size() * sizeof(char16_t));
+    credit.Take();
+    return Text(block);
+  }
+
+  // Another holder of `text`, which lies in the credit's arena (or is
+  // empty), holding it with a hold from the credit.
+  static Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
+    if (text.block_ == nullptr) return Text();
+    credit.Take();
+    return Text(text.block_);
+  }
+
   // A node made in the credit's arena, holding it with a hold from the
   // credit for as long as the node lives.
   template <typename T>
@@ -136,14 +172,26 @@ class SharedNodes {
     return holds;
   }
 
+  // Once every element is let go of, none has anything left to destroy,
+  // and the node's store forgets them instead of passing over them again.
   static size_t LetGoOfContents(Dictionary& node, const DocumentArena* arena) noexcept {
     size_t holds = 0;
-    for (auto& [key, value] : node.members_.View()) holds += key.LetGoIn(arena) + LetGoOf(value, arena);
+    bool all_inert = true;
+    for (auto& [key, value] : node.members_.View()) {
+      holds += key.LetGoIn(arena) + LetGoOf(value, arena);
+      all_inert = all_inert && key.empty() && value.Inert();
+    }
+    if (all_inert) node.members_.Forget();
     return holds;
   }
   static size_t LetGoOfContents(Collection& node, const DocumentArena* arena) noexcept {
     size_t holds = 0;
-    for (Value& item : node.items_.View()) holds += LetGoOf(item, arena);
+    bool all_inert = true;
+    for (Value& item : node.items_.View()) {
+      holds += LetGoOf(item, arena);
+      all_inert = all_inert && item.Inert();
+    }
+    if (all_inert) node.items_.Forget();
     return holds;
   }
 
@@ -168,6 +216,13 @@ class SharedNodes {
 };
 
 }  // namespace detail
+
+inline Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
+  return detail::SharedNodes::TextInArena(text, credit);
+}
+inline Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
+  return detail::SharedNodes::ShareText(text, credit);
+}
 
 // A node made in the credit's arena, holding it for as long as it lives.
 template <typename T>

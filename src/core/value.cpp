@@ -4,6 +4,7 @@
 #include <atomic>
 #include <bit>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
@@ -27,23 +28,6 @@ Text::Text(std::u16string_view text) {
   std::construct_at(&block_->holders, 1u);
   block_->length = static_cast<uint32_t>(text.size());
   std::ranges::copy(text, block_->Characters());
-}
-
-Text Text::InArena(std::u16string_view text, ArenaHoldCredit& credit) {
-  if (text.empty()) return Text();
-  DocumentArena& arena = credit.Arena();
-  auto* block = static_cast<Block*>(arena.Allocate(BlockBytes(text), alignof(Block)));
-  block->arena = &arena;
-  block->length = static_cast<uint32_t>(text.size());
-  std::ranges::copy(text, block->Characters());
-  credit.Take();
-  return Text(block);
-}
-
-Text Text::Share(const Text& text, ArenaHoldCredit& credit) {
-  if (text.block_ == nullptr) return Text();
-  credit.Take();
-  return Text(text.block_);
 }
 
 void Text::Retain() const noexcept {

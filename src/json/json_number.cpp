@@ -1,4 +1,5 @@
 #include "json/json_number.h"
+
 #include "json/wide_integer.h"
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -16,109 +18,6 @@ namespace comsvc::JSON {
 namespace {
 
 using platform::Locale;
-
-// Numbers in the form documents use, "-"? digits ("." digits)?
-// ([eE] [+-]? digits)?, are read here in one pass; the results equal the
-// platform's reading, which takes every other form and raises the errors.
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-// The parts of such a number: its digits without leading zeros (the first
-// 19 of them), how many there were, and the power of ten that scales them.
-struct Decimal {
-  bool negative = false;
-  bool integral = true;  // neither a fraction nor an exponent
-  uint64_t digits = 0;
-  int significant = 0;
-  int64_t exponent = 0;
-};
-
-class DecimalScanner {
- public:
-  explicit DecimalScanner(std::u16string_view text) : text_(text) {}
-
-  std::optional<Decimal> Scan() {
-    if (Next(u'-')) d_.negative = true;
-    if (!Digits(false)) return std::nullopt;
-    if (Next(u'.')) {
-      d_.integral = false;
-      if (!Digits(true)) return std::nullopt;
-    }
-    if (Next(u'e') || Next(u'E')) {
-      d_.integral = false;
-      if (!Exponent()) return std::nullopt;
-    }
-    return d_;
-  }
-
-  // The characters scanned.
-  size_t Length() const { return at_; }
-
- private:
-  bool Next(char16_t c) {
-    if (at_ >= text_.size() || text_[at_] != c) return false;
-    ++at_;
-    return true;
-  }
-
-  // One or more digits of the integer part or of the fraction: leading
-  // zeros, then up to 19 significant digits kept, then any more counted.
-  bool Digits(bool fraction) {
-    const size_t start = at_;
-    if (d_.significant == 0) {
-      while (at_ < text_.size() && text_[at_] == u'0') ++at_;
-      if (fraction) d_.exponent -= static_cast<int64_t>(at_ - start);
-    }
-    const size_t kept_start = at_;
-    for (; at_ < text_.size() && IsDigit(text_[at_]) && d_.significant < 19; ++at_, ++d_.significant) {
-      d_.digits = d_.digits * 10 + static_cast<uint64_t>(text_[at_] - u'0');
-    }
-    if (fraction) d_.exponent -= static_cast<int64_t>(at_ - kept_start);
-    const size_t dropped_start = at_;
-    while (at_ < text_.size() && IsDigit(text_[at_])) ++at_;
-    const auto dropped = static_cast<int>(at_ - dropped_start);
-    d_.significant += dropped;
-    if (!fraction) d_.exponent += dropped;
-    return at_ > start;
-  }
-
-  bool Exponent() {
-    const bool negative = Next(u'-');
-    if (!negative) Next(u'+');
-    constexpr int64_t kFarOutOfRange = 100000;
-    const size_t start = at_;
-    int64_t value = 0;
-    for (; at_ < text_.size() && IsDigit(text_[at_]); ++at_) {
-      value = std::min(value * 10 + (text_[at_] - u'0'), kFarOutOfRange);
-    }
-    d_.exponent += negative ? -value : value;
-    return at_ > start;
-  }
-
-  std::u16string_view text_;
-  size_t at_ = 0;
-  Decimal d_;
-};
-
-std::optional<int32_t> PlainInteger(const Decimal& d) {
-  if (d.significant > 10) return std::nullopt;
-  const int64_t value = d.negative ? -static_cast<int64_t>(d.digits) : static_cast<int64_t>(d.digits);
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<int32_t>(value);
-}
-
-// Up to 15 digits and a power of ten up to 22 are exact doubles, so one
-// multiplication or division gives the correctly rounded value.
-std::optional<double> ExactDouble(const Decimal& d) {
-  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if (d.significant > 15 || d.exponent < -22 || d.exponent > 22) return std::nullopt;
-  double value = static_cast<double>(d.digits);
-  value = d.exponent < 0 ? value / kPowers[-d.exponent] : value * kPowers[d.exponent];
-  return d.negative ? -value : value;
-}
 
 constexpr auto kPowersOfTen = [] {
   std::array<uint64_t, 20> powers{};
@@ -167,23 +66,11 @@ std::optional<double> RoundedDouble(std::u16string_view text) {
   return value;
 }
 
-// The value of the number `d` scanned from `text`.
-std::optional<Value> PlainValue(const Decimal& d, std::u16string_view text) {
-  if (d.integral) {
-    if (auto integer = PlainInteger(d)) return Value(*integer);
-    return std::nullopt;
-  }
-  if (auto exact = ExactDouble(d)) return Value(*exact);
-  if (auto scaled = ScaledDouble(d)) return Value(*scaled);
-  if (auto rounded = RoundedDouble(text)) return Value(*rounded);
-  return std::nullopt;
-}
-
 std::optional<Value> PlainNumber(std::u16string_view text) {
-  DecimalScanner scanner(text);
-  const std::optional<Decimal> d = scanner.Scan();
-  if (!d || scanner.Length() != text.size()) return std::nullopt;
-  return PlainValue(*d, text);
+  size_t length = 0;
+  std::optional<Value> value = PlainNumberAt(text, length);
+  if (length != text.size()) return std::nullopt;
+  return value;
 }
 
 bool HasDecimalMark(std::u16string_view text) {
@@ -192,12 +79,9 @@ bool HasDecimalMark(std::u16string_view text) {
 
 }  // namespace
 
-std::optional<Value> PlainNumberAt(std::u16string_view text, size_t& length) {
-  DecimalScanner scanner(text);
-  const std::optional<Decimal> d = scanner.Scan();
-  if (!d) return std::nullopt;
-  length = scanner.Length();
-  return PlainValue(*d, text.substr(0, length));
+std::optional<double> WideDouble(const Decimal& d, std::u16string_view text) {
+  if (auto scaled = ScaledDouble(d)) return scaled;
+  return RoundedDouble(text);
 }
 
 Value NumberValue(std::u16string_view text) {

@@ -11,6 +11,8 @@
 
 #include <comsvc/value.h>
 
+#include "json/decimal.h"
+
 namespace comsvc::JSON {
 
 // The number as a double or a 32-bit integer. Raises error 13 (type
@@ -22,6 +24,18 @@ Value NumberValue(std::u16string_view text);
 // "-"? digits ("." digits)? ([eE] [+-]? digits)?, and in `length` the
 // characters it takes. Nothing for any other form, or for an integer out
 // of the 32-bit range; NumberValue reads those.
-std::optional<Value> PlainNumberAt(std::u16string_view text, size_t& length);
+inline std::optional<Value> PlainNumberAt(std::u16string_view text, size_t& length) {
+  DecimalScanner scanner(text);
+  const std::optional<Decimal> d = scanner.Scan();
+  if (!d) return std::nullopt;
+  length = scanner.Length();
+  if (d->integral) {
+    if (auto integer = PlainInteger(*d)) return Value(*integer);
+    return std::nullopt;
+  }
+  if (auto exact = ExactDouble(*d)) return Value(*exact);
+  if (auto wide = WideDouble(*d, text.substr(0, length))) return Value(*wide);
+  return std::nullopt;
+}
 
 }  // namespace comsvc::JSON

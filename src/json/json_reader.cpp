@@ -213,12 +213,12 @@ class KeyTable {
     size_t s = hash & mask;
     for (; !slots_[s].text.empty(); s = (s + 1) & mask) {
       if (slots_[s].sample == sample && (key.size() <= Sample::kWhole || Same(slots_[s].text, key))) {
-        return {Text::Share(slots_[s].text, credit), mark};
+        return {ShareText(slots_[s].text, credit), mark};
       }
     }
-    slots_[s] = {Text::InArena(key, credit), sample};
+    slots_[s] = {TextInArena(key, credit), sample};
     ++count_;
-    return {Text::Share(slots_[s].text, credit), mark};
+    return {ShareText(slots_[s].text, credit), mark};
   }
 
  private:
@@ -280,10 +280,36 @@ size_t QuoteBudget(size_t text_length) {
   return text_length * kQuoteBudgetPerCharacter + kExtraQuoteBudget;
 }
 
+// The stacks on which containers gather their elements while they are
+// read. Each thread keeps its own from one read to the next, so that a
+// program reading document after document does not grow them afresh (and
+// touch fresh memory) every time; stacks that an unusual document grew past
+// a limit are given back at the end of its read.
+struct ReaderStacks {
+  static constexpr size_t kKeptBytes = size_t{1} << 20;
+
+  std::vector<Dictionary::Member> members;
+  std::vector<Value> items;
+
+  static ReaderStacks& OfThisThread() {
+    thread_local ReaderStacks stacks;
+    return stacks;
+  }
+  // Both stacks are empty between reads.
+  void Trim() {
+    if (members.capacity() * sizeof(Dictionary::Member) > kKeptBytes) members = {};
+    if (items.capacity() * sizeof(Value) > kKeptBytes) items = {};
+  }
+};
+
 class Reader {
  public:
-  Reader(std::u16string_view text, std::u16string& errors)
-      : text_(text), errors_(errors), quote_budget_(QuoteBudget(text.size())) {}
+  Reader(std::u16string_view text, std::u16string& errors, ReaderStacks& stacks)
+      : text_(text),
+        member_stack_(stacks.members),
+        item_stack_(stacks.items),
+        errors_(errors),
+        quote_budget_(QuoteBudget(text.size())) {}
 
   Value ReadRoot() {
     SkipFiller();
@@ -468,7 +494,7 @@ class Reader {
     object.Add(std::move(name), std::move(value));
   }
 
-  Text InArena(std::u16string_view text) { return Text::InArena(text, holds_); }
+  Text InArena(std::u16string_view text) { return TextInArena(text, holds_); }
 
   // Moves the gathered members into the dictionary, if it has none yet.
   void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
@@ -701,8 +727,8 @@ class Reader {
   KeyTable keys_;
   std::u16string scratch_;  // a string with escapes, as it is unescaped
   // The elements of the containers being read, innermost on top.
-  std::vector<Dictionary::Member> member_stack_;
-  std::vector<Value> item_stack_;
+  std::vector<Dictionary::Member>& member_stack_;
+  std::vector<Value>& item_stack_;
   size_t pos_ = 0;  // 0-based; error lines show it 1-based
   std::u16string& errors_;
   size_t quote_budget_;
@@ -716,7 +742,10 @@ class Reader {
 Value ReadJson(std::u16string_view text) {
   std::u16string& errors = ErrorText();
   errors.clear();
-  return RaisingOutOfMemory([&] { return Reader(text, errors).ReadRoot(); });
+  ReaderStacks& stacks = ReaderStacks::OfThisThread();
+  Value root = RaisingOutOfMemory([&] { return Reader(text, errors, stacks).ReadRoot(); });
+  stacks.Trim();
+  return root;
 }
 
 std::u16string ReaderErrors() { return ErrorText(); }

@@ -108,7 +108,7 @@ TEST(Text, LivesAsLongAsItsLastHolder) {
     ArenaHold arena = DocumentArena::Create();
     ArenaHoldCredit credit(*arena);
     // More than one batch of holds from the credit.
-    for (int i = 0; i < 10000; ++i) texts.emplace_back(Text::InArena(u"arena " + Key(i), credit));
+    for (int i = 0; i < 10000; ++i) texts.emplace_back(TextInArena(u"arena " + Key(i), credit));
   }
   for (int i = 0; i < 100; ++i) texts.emplace_back(u"own " + Key(i));
   texts.emplace_back(u"");

@@ -106,20 +106,44 @@ std::string Outcome(Read read) {
   }
 }
 
-// A number reads as the platform reads it with "." as the decimal point:
-// random runs of number characters, some of them long runs of digits.
+// A random number text: a run of number characters, a long run of digits,
+// or a number in the form documents use with up to 20 digits on each side
+// of the point and an exponent.
+std::u16string RandomNumberText(std::mt19937& random, int kind) {
+  const auto digits = [&](int most) {
+    std::u16string run;
+    for (int n = 1 + static_cast<int>(random() % most); n > 0; --n) run += static_cast<char16_t>(u'0' + random() % 10);
+    return run;
+  };
+  std::u16string text;
+  switch (kind) {
+    case 0:
+      for (int n = 1 + random() % 8; n > 0; --n) text += u"+-0123456789.eE"[random() % 15];
+      return text;
+    case 1: return digits(20);
+    default:
+      text = (random() % 2 ? u"-" : u"") + digits(20) + u"." + digits(20);
+      if (random() % 3 == 0) text += (random() % 2 ? u"e-" : u"E") + digits(3);
+      return text;
+  }
+}
+
+// A number reads as the platform reads it with "." as the decimal point,
+// alone and inside a document.
 TEST(NumberValue, ReadsAsThePlatformDoesWithAPoint) {
   std::mt19937 random(20261206);
   const auto& point = platform::Locale::kInvariant;
-  for (int i = 0; i < 50000; ++i) {
-    const std::u16string_view alphabet = i % 2 ? u"0123456789" : u"+-0123456789.eE";
-    std::u16string text;
-    for (int n = 1 + random() % (i % 2 ? 20 : 8); n > 0; --n) text += alphabet[random() % alphabet.size()];
+  for (int i = 0; i < 60000; ++i) {
+    const std::u16string text = RandomNumberText(random, i % 3);
     const bool decimal = text.find_first_of(u".eE") != std::u16string::npos;
-    EXPECT_EQ(Outcome([&] { return NumberValue(text); }), Outcome([&] {
-                return decimal ? Value(platform::TextToDouble(text, point)) : Value(platform::TextToLong(text, point));
-              }))
-        << EncodeUtf8(text);
+    const std::string expected = Outcome([&] {
+      return decimal ? Value(platform::TextToDouble(text, point)) : Value(platform::TextToLong(text, point));
+    });
+    EXPECT_EQ(Outcome([&] { return NumberValue(text); }), expected) << EncodeUtf8(text);
+    if (expected.starts_with("error")) continue;
+    const Value read = ReadJson(u"[" + text + u"]");
+    ASSERT_TRUE(read.IsArray() && read.AsArray()->Count() == 1) << EncodeUtf8(text);
+    EXPECT_EQ(Picture(read.AsArray()->Item(1)), expected) << EncodeUtf8(text);
   }
 }
 
