@@ -670,6 +670,9 @@ class Reader {
   // The run of number characters at the position. A run that reaches the
   // end of the text gives the empty value without being converted.
   Value ReadNumber() {
+    // An escape cut short at the end of the text leaves the position past
+    // it; like a run that reaches the end, that is the empty value.
+    if (AtEnd()) return Value();
     const size_t start = pos_;
     // Most numbers are in the plain form and end the run: read in one pass.
     size_t length = 0;
