@@ -160,9 +160,6 @@ Ref<T> MakeRef(Args&&... args) {
   return Ref<T>::Make(std::forward<Args>(args)...);
 }
 
-struct Empty {
-  friend bool operator==(Empty, Empty) { return true; }
-};
 struct Null {
   friend bool operator==(Null, Null) { return true; }
 };
@@ -251,8 +248,6 @@ class Value {
     return payload_.bits;
   }
 
-  // Moves and copies are written out by kind, rather than left to a
-  // variant's visitor: the reader moves every value it reads several times.
   bool HoldsScalar() const noexcept { return kind_ < ValueKind::kString; }
   // Whether the value holds nothing that its destruction would give back.
   bool Inert() const noexcept {
@@ -263,6 +258,10 @@ class Value {
       default: return true;
     }
   }
+
+  // Moves, copies and destruction are written out by kind, rather than
+  // left to a variant's visitor: the reader moves every value it reads
+  // several times. A scalar, the common case, is its bits.
   void MovePayload(Value& other) noexcept {
     if (HoldsScalar()) {
       payload_.bits = other.payload_.bits;
@@ -272,7 +271,7 @@ class Value {
       case ValueKind::kString: std::construct_at(&payload_.text, std::move(other.payload_.text)); break;
       case ValueKind::kObject: std::construct_at(&payload_.object, std::move(other.payload_.object)); break;
       case ValueKind::kArray: std::construct_at(&payload_.array, std::move(other.payload_.array)); break;
-      default: payload_.bits = other.payload_.bits;
+      default: break;
     }
   }
   void CopyPayload(const Value& other) noexcept {
@@ -284,7 +283,7 @@ class Value {
       case ValueKind::kString: std::construct_at(&payload_.text, other.payload_.text); break;
       case ValueKind::kObject: std::construct_at(&payload_.object, other.payload_.object); break;
       case ValueKind::kArray: std::construct_at(&payload_.array, other.payload_.array); break;
-      default: payload_.bits = other.payload_.bits;
+      default: break;
     }
   }
   void DestroyPayload() noexcept {

@@ -208,7 +208,7 @@ class KeyTable {
     if (key.empty()) return {Text(), 0};
     if (2 * (count_ + 1) > slots_.size()) Grow();
     const Sample sample(key);
-    const size_t hash = sample.Hash(), mask = slots_.size() - 1;
+    const size_t hash = sample.hash, mask = slots_.size() - 1;
     const auto mark = static_cast<uint8_t>(hash >> 56);
     size_t s = hash & mask;
     for (; !slots_[s].text.empty(); s = (s + 1) & mask) {
@@ -224,7 +224,8 @@ class KeyTable {
  private:
   // The length of a name and its first, middle and last four characters:
   // enough to tell apart nearly any two names, and the whole of a name of
-  // up to twelve.
+  // up to twelve. The hash takes every character of a longer name too, so
+  // that names alike in those places cannot all fall into one chain.
   struct Sample {
     static constexpr size_t kWhole = 12;
 
@@ -236,16 +237,20 @@ class KeyTable {
       } else {
         for (char16_t c : key) first = first << 16 | c;
       }
-    }
-    size_t Hash() const {
-      const uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^
-                         (last * 0x165667B19E3779F9u) ^ length;
-      return static_cast<size_t>(h ^ (h >> 29));
+      uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^ (last * 0x165667B19E3779F9u) ^ length;
+      for (size_t i = 4; length > kWhole && i + 4 <= length; i += 4) {
+        uint64_t word;
+        std::memcpy(&word, key.data() + i, sizeof word);
+        h = (h ^ word) * 0x9E3779B97F4A7C15u;
+        h ^= h >> 32;
+      }
+      hash = static_cast<size_t>(h ^ (h >> 29));
     }
     friend bool operator==(const Sample&, const Sample&) = default;
 
     uint64_t first = 0, middle = 0, last = 0;
     size_t length;
+    size_t hash;
   };
 
   struct Slot {
@@ -263,7 +268,7 @@ class KeyTable {
     const size_t mask = slots_.size() - 1;
     for (Slot& slot : old) {
       if (slot.text.empty()) continue;
-      size_t s = slot.sample.Hash() & mask;
+      size_t s = slot.sample.hash & mask;
       while (!slots_[s].text.empty()) s = (s + 1) & mask;
       slots_[s] = std::move(slot);
     }
@@ -665,6 +670,9 @@ class Reader {
   // The run of number characters at the position. A run that reaches the
   // end of the text gives the empty value without being converted.
   Value ReadNumber() {
+    // An escape cut short at the end of the text leaves the position past
+    // it; like a run that reaches the end, that is the empty value.
+    if (AtEnd()) return Value();
     const size_t start = pos_;
     // Most numbers are in the plain form and end the run: read in one pass.
     size_t length = 0;

@@ -48,6 +48,26 @@ TEST(ReadJsonLarge, AHundredMegabytesOfRandomInputAreRead) {
   EXPECT_LT(ReaderErrors().size(), 8 * 10'000'000u + 65536 + 1000 * 64);
 }
 
+// Member names alike in length, start, middle and end, which differ only
+// elsewhere, in one large object and spread over many small ones: keeping
+// each name once must not make such names share one chain of look-ups.
+TEST(ReadJsonLarge, AQuarterMillionLookAlikeNamesAreKeptApart) {
+  constexpr int kNames = 250'000;
+  std::u16string one_object = u"{", many_objects = u"[";
+  for (int i = 0; i < kNames; ++i) {
+    const std::u16string digits = Utf8ToUtf16(std::to_string(1'000'000 + i));
+    const std::u16string name = u"same" + digits + u"same" + digits + u"same";
+    one_object += (i > 0 ? u"," : u"") + name + u":1";
+    many_objects += (i > 0 ? u",{" : u"{") + name + u":1}";
+  }
+  const Value object = ReadJson(one_object + u"}");
+  ASSERT_EQ(ReaderErrors(), u"");
+  EXPECT_EQ(object.AsObject()->Count(), kNames);
+  const Value objects = ReadJson(many_objects + u"]");
+  ASSERT_EQ(ReaderErrors(), u"");
+  EXPECT_EQ(objects.AsArray()->Count(), kNames);
+}
+
 // Every document of the JSONTestSuite parsing corpus, valid or not.
 TEST(JsonCorpus, EveryDocumentIsRead) {
   size_t documents = 0;

@@ -86,6 +86,7 @@ TEST(ReadJson, StringsAndNumbers) {
       // character, and the four are passed over regardless.
       {u"[\"\\u 41 x\", \"\\u4g12\", \"\\uzzzzab\"]", std::string("['Ax','\x04','\0ab']", 16), u""},
       {u"[\"\\u12\"]", "['\x12']", Line(kPastTheEnd, u"")},
+      {u"{a:\"\\u12\"}", "{a='\x12',=empty}", Line(kDuplicate, u"")},
       // Numbers
       {u"[1, 2.5, 1e3, -7, +4, 1-]", "[i:1,d:2.5,d:1000,i:-7,i:4,i:-1]", u""},
       {u"[-2147483648, 007, .5, 5., 1E2, 4.9e-325]", "[i:-2147483648,i:7,d:0.5,d:5,d:100,d:0]", u""},
