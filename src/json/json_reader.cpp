@@ -290,6 +290,16 @@ size_t QuoteBudget(size_t text_length) {
 // program reading document after document does not grow them afresh (and
 // touch fresh memory) every time; stacks that an unusual document grew past
 // a limit are given back at the end of its read.
+//
+// Where thread-local storage is emulated (mingw-w64's Windows targets), a
+// thread-local object's storage may be freed before its destructor runs at
+// thread exit, so there each read has stacks of its own.
+#if defined(_WIN32)
+constexpr bool kKeepStacksPerThread = false;
+#else
+constexpr bool kKeepStacksPerThread = true;
+#endif
+
 struct ReaderStacks {
   static constexpr size_t kKeptBytes = size_t{1} << 20;
 
@@ -750,7 +760,8 @@ class Reader {
 Value ReadJson(std::u16string_view text) {
   std::u16string& errors = ErrorText();
   errors.clear();
-  ReaderStacks& stacks = ReaderStacks::OfThisThread();
+  ReaderStacks own_stacks;
+  ReaderStacks& stacks = kKeepStacksPerThread ? ReaderStacks::OfThisThread() : own_stacks;
   Value root = RaisingOutOfMemory([&] { return Reader(text, errors, stacks).ReadRoot(); });
   stacks.Trim();
   return root;
