@@ -158,13 +158,17 @@ std::u16string DecodeUtf16Le(const std::string& path, std::string_view bytes) {
   return text;
 }
 
+CommandLineError InvalidUtf8(const std::string& what, size_t offset) {
+  return CommandLineError(what + ": invalid UTF-8 at byte offset " + std::to_string(offset));
+}
+
 std::u16string DecodeUtf8Strict(const std::string& what, std::string_view bytes) {
   Utf8Result decoded = DecodeUtf8(bytes);
-  if (decoded.error_offset) {
-    throw CommandLineError(what + ": invalid UTF-8 at byte offset " + std::to_string(*decoded.error_offset));
-  }
+  if (decoded.error_offset) throw InvalidUtf8(what, *decoded.error_offset);
   return std::move(decoded.text);
 }
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -173,7 +177,7 @@ std::u16string ReadTextFile(const std::string& path, Encoding encoding) {
   std::string_view view(bytes);
   switch (encoding) {
     case Encoding::kUtf8:
-      if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
+      if (view.starts_with(kUtf8ByteOrderMark)) view.remove_prefix(kUtf8ByteOrderMark.size());
       return DecodeUtf8Strict(path, view);
     case Encoding::kUtf16Le:
       if (view.substr(0, 2) == "\xFF\xFE") view.remove_prefix(2);
@@ -182,6 +186,13 @@ std::u16string ReadTextFile(const std::string& path, Encoding encoding) {
       return platform::CodePage::Current().FromBytes(view);
   }
   return {};
+}
+
+std::string ReadUtf8File(const std::string& path) {
+  std::string bytes = ReadFileBytes(path);
+  if (std::string_view(bytes).starts_with(kUtf8ByteOrderMark)) bytes.erase(0, kUtf8ByteOrderMark.size());
+  if (const std::optional<size_t> bad = FirstInvalidUtf8(bytes)) throw InvalidUtf8(path, *bad);
+  return bytes;
 }
 
 std::u16string ArgumentText(const std::string& arg) { return DecodeUtf8Strict("argument", arg); }

@@ -88,6 +88,9 @@ inline constexpr size_t kMaxInputBytes = size_t{1} << 30;
 // byte-order mark of the encoding is removed. Invalid bytes are a
 // CommandLineError naming the byte offset.
 std::u16string ReadTextFile(const std::string& path, Encoding encoding);
+// Reads a whole UTF-8 file ("-" is standard input) as it is, less a leading
+// byte-order mark. Invalid bytes are a CommandLineError as for ReadTextFile.
+std::string ReadUtf8File(const std::string& path);
 // Reads a whole file's bytes. A file that cannot be read is a
 // CommandLineError naming it and the system's reason; one longer than
 // kMaxInputBytes raises error 7.

@@ -55,7 +55,9 @@ int RunJson(Context&, const Arguments& arguments) {
   const Encoding encoding = ParseEncoding(arguments.Get("encoding"));
   const std::string path = arguments.Positionals().empty() ? "-" : arguments.Positionals().front();
 
-  const Value root = JSON::ReadJson(ReadTextFile(path, encoding));
+  // UTF-8, the usual case, is read as it is, without a UTF-16 copy.
+  const Value root = encoding == Encoding::kUtf8 ? JSON::ReadJson(std::string_view(ReadUtf8File(path)))
+                                                 : JSON::ReadJson(ReadTextFile(path, encoding));
   const std::u16string errors = JSON::ReaderErrors();
 
   if (arguments.Has("typed")) {

@@ -15,6 +15,13 @@ namespace comsvc::JSON {
 // does not start, after filler, with "{" or "[".
 Value ReadJson(std::u16string_view text);
 
+// ReadJson of UTF-8 text, read as it is, without first making a UTF-16 copy
+// of the whole of it: the root and the error text are exactly those of
+// ReadJson(Utf8ToUtf16(utf8)), error positions counted in UTF-16 code units
+// and each byte that is not valid UTF-8 read as U+FFFD. A text with error
+// lines or bytes that are not UTF-8 costs a second read, of its UTF-16 copy.
+Value ReadJson(std::string_view utf8);
+
 // The error text of the calling thread's last ReadJson; empty when it found
 // nothing wrong. Reads on other threads never change it.
 std::u16string ReaderErrors();

@@ -1,6 +1,7 @@
 #include <comsvc/utf8.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace comsvc {
 namespace {
@@ -42,7 +43,29 @@ void AppendCodePoint(std::u16string& out, int32_t cp) {
   }
 }
 
+// The end of the run of ASCII bytes at `from`, eight bytes at a time: most
+// text at the edges is ASCII.
+size_t AsciiEnd(std::string_view bytes, size_t from) {
+  size_t i = from;
+  for (; bytes.size() - i >= 8; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  return i;
+}
+
 }  // namespace
+
+std::optional<size_t> FirstInvalidUtf8(std::string_view bytes) {
+  for (size_t i = AsciiEnd(bytes, 0); i < bytes.size(); i = AsciiEnd(bytes, i)) {
+    const int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
+    if (DecodeOne(bytes, i, length) < 0) return i;
+    i += static_cast<size_t>(length);
+  }
+  return std::nullopt;
+}
 
 Utf8Result DecodeUtf8(std::string_view bytes) {
   Utf8Result result;
@@ -63,8 +86,17 @@ Utf8Result DecodeUtf8(std::string_view bytes) {
 
 std::u16string Utf8ToUtf16(std::string_view bytes) {
   std::u16string out;
+  AppendUtf8ToUtf16(out, bytes);
+  return out;
+}
+
+void AppendUtf8ToUtf16(std::u16string& out, std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
+    const size_t ascii_end = AsciiEnd(bytes, i);
+    out.append(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.begin() + static_cast<std::ptrdiff_t>(ascii_end));
+    i = ascii_end;
+    if (i == bytes.size()) break;
     int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
     int32_t cp = DecodeOne(bytes, i, length);
     if (cp < 0) {
@@ -75,7 +107,6 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
       i += static_cast<size_t>(length);
     }
   }
-  return out;
 }
 
 std::string EncodeUtf8(std::u16string_view text) {

@@ -11,6 +11,7 @@
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 namespace comsvc::JSON {
 
@@ -26,9 +27,11 @@ struct Decimal {
   int64_t exponent = 0;
 };
 
+// Over UTF-16 code units or UTF-8 bytes: the number's characters are ASCII.
+template <typename Unit>
 class DecimalScanner {
  public:
-  explicit DecimalScanner(std::u16string_view text) : text_(text) {}
+  explicit DecimalScanner(std::basic_string_view<Unit> text) : text_(text) {}
 
   std::optional<Decimal> Scan() {
     if (Next(u'-')) d_.negative = true;
@@ -76,26 +79,29 @@ class DecimalScanner {
     return at_ > start;
   }
 
-  // Four digits at once, as 16-bit lanes of one word, where the text's
-  // code units lie in the word in reading order.
+  // Four digits at once, as the four lanes (one per code unit) of one
+  // word, where the text's code units lie in the word in reading order.
   bool TakeFourDigits() {
     if constexpr (std::endian::native != std::endian::little) {
       return false;
     } else {
+      using Word = std::conditional_t<sizeof(Unit) == 1, uint32_t, uint64_t>;
+      constexpr int kLaneBits = 8 * sizeof(Unit);
+      constexpr Word kLaneMask = (Word{1} << kLaneBits) - 1;
+      constexpr Word kLanes = Word{1} | Word{1} << kLaneBits | Word{1} << 2 * kLaneBits | Word{1} << 3 * kLaneBits;
       if (text_.size() - at_ < 4) return false;
-      uint64_t units;
+      Word units;
       std::memcpy(&units, text_.data() + at_, sizeof units);
-      constexpr uint64_t kLanes = 0x0001000100010001;
       // Each lane below 0x80 (so that no sum below carries into the next),
       // at least '0' (adding 0x50 reaches 0x80) and at most '9' (adding
       // 0x46 stays below 0x80).
-      const bool all_digits = (units & (0xFF80 * kLanes)) == 0 &&
+      const bool all_digits = (units & ((kLaneMask & ~Word{0x7F}) * kLanes)) == 0 &&
                               ((units + 0x50 * kLanes) & (0x80 * kLanes)) == 0x80 * kLanes &&
                               ((units + 0x46 * kLanes) & (0x80 * kLanes)) == 0;
       if (!all_digits) return false;
-      const uint64_t digits = units - 0x30 * kLanes;
-      const uint64_t pairs = digits * 10 + (digits >> 16);  // lanes 0 and 2 hold two digits each
-      d_.digits = d_.digits * 10000 + (pairs & 0xFFFF) * 100 + (pairs >> 32 & 0xFFFF);
+      const Word digits = units - 0x30 * kLanes;
+      const Word pairs = digits * 10 + (digits >> kLaneBits);  // lanes 0 and 2 hold two digits each
+      d_.digits = d_.digits * 10000 + (pairs & kLaneMask) * 100 + (pairs >> 2 * kLaneBits & kLaneMask);
       at_ += 4;
       return true;
     }
@@ -114,7 +120,7 @@ class DecimalScanner {
     return at_ > start;
   }
 
-  std::u16string_view text_;
+  std::basic_string_view<Unit> text_;
   size_t at_ = 0;
   Decimal d_;
 };
@@ -142,6 +148,7 @@ inline std::optional<double> ExactDouble(const Decimal& d) {
 // Any double the two above do not give exactly: 128-bit scaling, or the
 // standard library's correctly rounded conversion of `text`. Nothing for
 // a number out of range.
-std::optional<double> WideDouble(const Decimal& d, std::u16string_view text);
+template <typename Unit>
+std::optional<double> WideDouble(const Decimal& d, std::basic_string_view<Unit> text);
 
 }  // namespace comsvc::JSON

@@ -53,7 +53,8 @@ std::optional<double> ScaledDouble(const Decimal& d) {
 }
 
 // Any other plain double, correctly rounded by the standard library.
-std::optional<double> RoundedDouble(std::u16string_view text) {
+template <typename Unit>
+std::optional<double> RoundedDouble(std::basic_string_view<Unit> text) {
   constexpr size_t kMaxLength = 64;
   if (text.size() > kMaxLength) return std::nullopt;
   char narrow[kMaxLength];
@@ -79,10 +80,14 @@ bool HasDecimalMark(std::u16string_view text) {
 
 }  // namespace
 
-std::optional<double> WideDouble(const Decimal& d, std::u16string_view text) {
+template <typename Unit>
+std::optional<double> WideDouble(const Decimal& d, std::basic_string_view<Unit> text) {
   if (auto scaled = ScaledDouble(d)) return scaled;
   return RoundedDouble(text);
 }
+
+template std::optional<double> WideDouble(const Decimal&, std::u16string_view);
+template std::optional<double> WideDouble(const Decimal&, std::string_view);
 
 Value NumberValue(std::u16string_view text) {
   if (std::optional<Value> plain = PlainNumber(text)) return std::move(*plain);

@@ -5,9 +5,11 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <span>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -76,20 +78,41 @@ bool IsBlank(char16_t c) { return c == u' ' || c == u'\n' || c == u'\r' || c == 
 // Filler other than blanks: parentheses and comment marks.
 bool MayBeFiller(char16_t c) { return c == u'(' || c == u')' || c == u'/' || c == u'*'; }
 
-// The position of the first `quote` or backslash at or after `from`, or the
-// text's length; eight code units at a time where the processor allows.
-size_t StringStop(std::u16string_view text, size_t from, char16_t quote) {
-  const char16_t* p = text.data() + from;
-  const char16_t* const end = text.data() + text.size();
 #ifdef __SSE2__
-  const __m128i quotes = _mm_set1_epi16(static_cast<short>(quote));
-  const __m128i backslashes = _mm_set1_epi16(u'\\');
-  for (; end - p >= 8; p += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(units, quotes), _mm_cmpeq_epi16(units, backslashes));
-    if (const int mask = _mm_movemask_epi8(hits)) {
-      return static_cast<size_t>(p - text.data()) + static_cast<size_t>(__builtin_ctz(mask)) / 2;
-    }
+// The code units of a text, 16 bytes at a time: eight UTF-16 code units or
+// sixteen UTF-8 bytes.
+template <typename Unit>
+struct Block {
+  static constexpr size_t kUnits = 16 / sizeof(Unit);
+
+  static __m128i Load(const Unit* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static __m128i Splat(char16_t c) {
+    if constexpr (sizeof(Unit) == 1) return _mm_set1_epi8(static_cast<char>(c));
+    return _mm_set1_epi16(static_cast<short>(c));
+  }
+  static __m128i Equal(__m128i a, __m128i b) {
+    if constexpr (sizeof(Unit) == 1) return _mm_cmpeq_epi8(a, b);
+    return _mm_cmpeq_epi16(a, b);
+  }
+  // The index of the unit that set the lowest bit of a byte mask.
+  static size_t UnitAt(int mask) { return static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / sizeof(Unit); }
+};
+#endif
+
+// The position of the first `quote` or backslash at or after `from`, or the
+// text's length; 16 bytes at a time where the processor allows.
+template <typename Unit>
+size_t StringStop(std::basic_string_view<Unit> text, size_t from, char16_t quote) {
+  const Unit* p = text.data() + from;
+  const Unit* const end = text.data() + text.size();
+#ifdef __SSE2__
+  using B = Block<Unit>;
+  const __m128i quotes = B::Splat(quote);
+  const __m128i backslashes = B::Splat(u'\\');
+  for (; static_cast<size_t>(end - p) >= B::kUnits; p += B::kUnits) {
+    const __m128i units = B::Load(p);
+    const __m128i hits = _mm_or_si128(B::Equal(units, quotes), B::Equal(units, backslashes));
+    if (const int mask = _mm_movemask_epi8(hits)) return static_cast<size_t>(p - text.data()) + B::UnitAt(mask);
   }
 #endif
   while (p < end && *p != quote && *p != u'\\') ++p;
@@ -97,22 +120,24 @@ size_t StringStop(std::u16string_view text, size_t from, char16_t quote) {
 }
 
 // The end of the run of blanks at `from` (a line break and indentation is
-// the longest run of filler in most documents), eight code units at a time
-// where the processor allows.
-size_t BlanksEnd(std::u16string_view text, size_t from) {
-  const char16_t* p = text.data() + from;
-  const char16_t* const end = text.data() + text.size();
+// the longest run of filler in most documents), 16 bytes at a time where the
+// processor allows.
+template <typename Unit>
+size_t BlanksEnd(std::basic_string_view<Unit> text, size_t from) {
+  const Unit* p = text.data() + from;
+  const Unit* const end = text.data() + text.size();
 #ifdef __SSE2__
-  const __m128i spaces = _mm_set1_epi16(u' ');
-  const __m128i line_feeds = _mm_set1_epi16(u'\n');
-  const __m128i returns = _mm_set1_epi16(u'\r');
-  const __m128i tabs = _mm_set1_epi16(u'\t');
-  for (; end - p >= 8; p += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i blanks = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, spaces), _mm_cmpeq_epi16(units, line_feeds)),
-                                        _mm_or_si128(_mm_cmpeq_epi16(units, returns), _mm_cmpeq_epi16(units, tabs)));
+  using B = Block<Unit>;
+  const __m128i spaces = B::Splat(u' ');
+  const __m128i line_feeds = B::Splat(u'\n');
+  const __m128i returns = B::Splat(u'\r');
+  const __m128i tabs = B::Splat(u'\t');
+  for (; static_cast<size_t>(end - p) >= B::kUnits; p += B::kUnits) {
+    const __m128i units = B::Load(p);
+    const __m128i blanks = _mm_or_si128(_mm_or_si128(B::Equal(units, spaces), B::Equal(units, line_feeds)),
+                                        _mm_or_si128(B::Equal(units, returns), B::Equal(units, tabs)));
     const int mask = _mm_movemask_epi8(blanks);
-    if (mask != 0xFFFF) return static_cast<size_t>(p - text.data()) + static_cast<size_t>(__builtin_ctz(~mask)) / 2;
+    if (mask != 0xFFFF) return static_cast<size_t>(p - text.data()) + B::UnitAt(~mask);
   }
 #endif
   while (p < end && IsBlank(*p)) ++p;
@@ -151,11 +176,12 @@ class Gathered {
 
 // A member name as it is read: a view of the text while it is in one
 // piece, put together in a buffer once a second piece comes.
+template <typename Unit>
 class KeyPieces {
  public:
-  explicit KeyPieces(std::u16string& buffer) : buffer_(buffer) {}
+  explicit KeyPieces(std::basic_string<Unit>& buffer) : buffer_(buffer) {}
 
-  void Add(std::u16string_view piece) {
+  void Add(std::basic_string_view<Unit> piece) {
     if (!in_buffer_ && first_.empty()) {
       first_ = piece;
       return;
@@ -166,11 +192,13 @@ class KeyPieces {
     }
     buffer_.append(piece);
   }
-  std::u16string_view Name() const { return in_buffer_ ? std::u16string_view(buffer_) : first_; }
+  std::basic_string_view<Unit> Name() const {
+    return in_buffer_ ? std::basic_string_view<Unit>(buffer_) : first_;
+  }
 
  private:
-  std::u16string& buffer_;
-  std::u16string_view first_;
+  std::basic_string<Unit>& buffer_;
+  std::basic_string_view<Unit> first_;
   bool in_buffer_ = false;
 };
 
@@ -193,8 +221,13 @@ class NameMarks {
 
 // The member names of one document, each kept once: a document repeats the
 // same few names thousands of times, so its objects share one text per name.
+// Names come as the document's code units; UTF-8 ones are decoded to text
+// only the first time they are met.
+template <typename Unit>
 class KeyTable {
  public:
+  using View = std::basic_string_view<Unit>;
+
   // A name as the document keeps it, and one of 256 marks that its hash
   // gives it, so that an object can tell quickly that it has no member of
   // that name yet.
@@ -203,8 +236,9 @@ class KeyTable {
     uint8_t mark;
   };
 
-  // The document's text for `key`, in the credit's arena.
-  Interned Intern(std::u16string_view key, ArenaHoldCredit& credit) {
+  // The document's text for `key`, in the credit's arena. `document` is
+  // the text being read: a key that is a view of it is kept as one.
+  Interned Intern(View key, View document, ArenaHoldCredit& credit) {
     if (key.empty()) return {Text(), 0};
     if (2 * (count_ + 1) > slots_.size()) Grow();
     const Sample sample(key);
@@ -212,11 +246,17 @@ class KeyTable {
     const auto mark = static_cast<uint8_t>(hash >> 56);
     size_t s = hash & mask;
     for (; !slots_[s].text.empty(); s = (s + 1) & mask) {
-      if (slots_[s].sample == sample && (key.size() <= Sample::kWhole || Same(slots_[s].text, key))) {
+      if (slots_[s].sample == sample && (key.size() <= Sample::kWhole || Same(slots_[s], key))) {
         return {ShareText(slots_[s].text, credit), mark};
       }
     }
-    slots_[s] = {TextInArena(key, credit), sample};
+    if constexpr (kUtf8) {
+      decoded_.clear();
+      AppendUtf8ToUtf16(decoded_, key);
+      slots_[s] = {TextInArena(decoded_, credit), sample, Kept(key, document)};
+    } else {
+      slots_[s] = {TextInArena(key, credit), sample, View()};
+    }
     ++count_;
     return {ShareText(slots_[s].text, credit), mark};
   }
@@ -229,18 +269,20 @@ class KeyTable {
   struct Sample {
     static constexpr size_t kWhole = 12;
 
-    explicit Sample(std::u16string_view key) : length(key.size()) {
+    static constexpr size_t kFourUnits = 4 * sizeof(Unit);
+
+    explicit Sample(View key) : length(key.size()) {
       if (length >= 4) {
-        std::memcpy(&first, key.data(), sizeof first);
-        std::memcpy(&middle, key.data() + (length - 4) / 2, sizeof middle);
-        std::memcpy(&last, key.data() + length - 4, sizeof last);
+        std::memcpy(&first, key.data(), kFourUnits);
+        std::memcpy(&middle, key.data() + (length - 4) / 2, kFourUnits);
+        std::memcpy(&last, key.data() + length - 4, kFourUnits);
       } else {
-        for (char16_t c : key) first = first << 16 | c;
+        for (Unit c : key) first = first << 16 | static_cast<std::make_unsigned_t<Unit>>(c);
       }
       uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^ (last * 0x165667B19E3779F9u) ^ length;
       for (size_t i = 4; length > kWhole && i + 4 <= length; i += 4) {
-        uint64_t word;
-        std::memcpy(&word, key.data() + i, sizeof word);
+        uint64_t word = 0;
+        std::memcpy(&word, key.data() + i, kFourUnits);
         h = (h ^ word) * 0x9E3779B97F4A7C15u;
         h ^= h >> 32;
       }
@@ -253,13 +295,30 @@ class KeyTable {
     size_t hash;
   };
 
+  static constexpr bool kUtf8 = sizeof(Unit) == 1;
+
   struct Slot {
     Text text;  // empty while the slot is free
-    Sample sample{std::u16string_view()};
+    Sample sample{View()};
+    View units;  // UTF-8 names: the name as the document writes it
   };
 
-  static bool Same(std::u16string_view a, std::u16string_view b) {
-    return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  // Whether the slot's name, of the same length, is `key`.
+  static bool Same(const Slot& slot, View key) {
+    const Unit* name;
+    if constexpr (kUtf8) {
+      name = slot.units.data();
+    } else {
+      name = slot.text.View().data();
+    }
+    return std::memcmp(name, key.data(), key.size() * sizeof(Unit)) == 0;
+  }
+
+  // `key` where it outlives the read: in the document, or else a copy.
+  View Kept(View key, View document) {
+    const auto inside = [&](const Unit* p) { return p >= document.data() && p <= document.data() + document.size(); };
+    if (inside(key.data()) && inside(key.data() + key.size())) return key;
+    return copies_.emplace_back(key);
   }
 
   void Grow() {
@@ -276,6 +335,8 @@ class KeyTable {
 
   std::vector<Slot> slots_;
   size_t count_ = 0;
+  std::u16string decoded_;  // a new UTF-8 name as it is decoded
+  std::deque<std::basic_string<Unit>> copies_;  // UTF-8 names put together from pieces
 };
 
 // The characters all quotes of one read may hold, saturating for texts too
@@ -317,9 +378,24 @@ struct ReaderStacks {
   }
 };
 
+// Thrown by a reader of UTF-8 that meets something it leaves to the reader
+// of UTF-16 (see ReadJson): the read starts again on the decoded text.
+struct NeedsUtf16 {};
+
+// A reader of UTF-16 code units (char16_t) or of valid UTF-8 (char). The
+// characters that give a document its shape are ASCII, and every other
+// character, however many code units it takes, is read as ordinary text in
+// both, so both read the same tree. They differ where the count of code
+// units shows: in the positions and quotes of error lines and in the four
+// code units after "\u". A reader of UTF-8 never writes an error line or
+// raises a failure: it gives up there (NeedsUtf16), and on a "\u" not
+// followed by four ASCII code units.
+template <typename Unit>
 class Reader {
  public:
-  Reader(std::u16string_view text, std::u16string& errors, ReaderStacks& stacks)
+  using View = std::basic_string_view<Unit>;
+
+  Reader(View text, std::u16string& errors, ReaderStacks& stacks)
       : text_(text),
         member_stack_(stacks.members),
         item_stack_(stacks.items),
@@ -332,19 +408,48 @@ class Reader {
       case u'{': return ReadObject();
       case u'[': return ReadArray();
       default:
-        errors_ = u"Invalid JSON";
+        ErrorsToWrite() = u"Invalid JSON";
         return Value();
     }
   }
 
  private:
   bool AtEnd() const { return pos_ >= text_.size(); }
+  static constexpr bool kUtf8 = sizeof(Unit) == 1;
+
   // The character at the position; NUL past the end, which no step treats
   // differently from an ordinary character.
-  char16_t Peek() const { return AtEnd() ? u'\0' : text_[pos_]; }
+  Unit Peek() const { return AtEnd() ? Unit{0} : text_[pos_]; }
   // Up to `count` characters from the position (none past the end).
-  std::u16string_view Ahead(size_t count) const {
-    return AtEnd() ? std::u16string_view() : text_.substr(pos_, count);
+  View Ahead(size_t count) const { return AtEnd() ? View() : text_.substr(pos_, count); }
+  // Whether the text at the position starts with the ASCII `word`.
+  bool AheadIs(std::string_view word) const {
+    return std::ranges::equal(Ahead(word.size()), word, [](Unit a, char b) { return a == Unit(b); });
+  }
+
+  // Appends code units of the text, decoded when they are UTF-8.
+  static void AppendUnits(std::u16string& out, View units) {
+    if constexpr (kUtf8) {
+      AppendUtf8ToUtf16(out, units);
+    } else {
+      out.append(units);
+    }
+  }
+  // Code units of the text as UTF-16, decoded when they are UTF-8.
+  std::u16string_view Widened(View units) {
+    if constexpr (kUtf8) {
+      widened_.clear();
+      AppendUtf8ToUtf16(widened_, units);
+      return widened_;
+    } else {
+      return units;
+    }
+  }
+
+  // Every line of the error text is written through here.
+  std::u16string& ErrorsToWrite() {
+    if constexpr (kUtf8) throw NeedsUtf16();
+    return errors_;
   }
 
   // Blanks, CR, LF, parentheses and comments. The three flags follow the
@@ -398,6 +503,7 @@ class Reader {
   }
 
   [[gnu::noinline]] void SetFailure(std::string_view description) {
+    if constexpr (kUtf8) throw NeedsUtf16();
     failure_pending_ = true;
     failure_ = Utf8ToUtf16(description);
   }
@@ -415,11 +521,12 @@ class Reader {
   }
 
   // The line a container appends when it stops on a raised failure.
-  [[gnu::noinline]] void AppendFailureLine(std::u16string_view context) {
-    errors_ += failure_;
-    errors_ += u": ";
-    errors_ += context;
-    errors_ += u"\r\n";
+  [[gnu::noinline]] void AppendFailureLine(View context) {
+    std::u16string& errors = ErrorsToWrite();
+    errors += failure_;
+    errors += u": ";
+    AppendUnits(errors, context);
+    errors += u"\r\n";
   }
 
   // Containers recurse through here; everything else is read out of line,
@@ -465,7 +572,7 @@ class Reader {
     auto object = MakeInArena<Dictionary>(holds_);
     Gathered<Dictionary::Member> members(member_stack_);
     NameMarks marks;
-    std::u16string key_buffer;  // for the member names of this object in pieces
+    std::basic_string<Unit> key_buffer;  // for the member names of this object in pieces
     ++pos_;
     for (;;) {
       SkipFiller();
@@ -477,7 +584,7 @@ class Reader {
         ++pos_;
         SkipFiller();
       }
-      const std::u16string_view key = ReadKey(key_buffer);
+      const View key = ReadKey(key_buffer);
       failure_pending_ = false;
       Attempt([&] { AddMember(*object, members, marks, key, ReadValue()); });
       if (failure_pending_) {
@@ -490,9 +597,9 @@ class Reader {
   }
 
   // A repeated key raises error 457, as the dictionary itself would.
-  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, NameMarks& marks,
-                 std::u16string_view key, Value value) {
-    auto [name, mark] = keys_.Intern(key, holds_);
+  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, NameMarks& marks, View key,
+                 Value value) {
+    auto [name, mark] = keys_.Intern(key, text_, holds_);
     if (object.Count() == 0) {
       if (members.Count() < kMaxGatheredMembers) {
         // The document's names are interned: the same name is the same text.
@@ -566,12 +673,12 @@ class Reader {
   // never become part of the key, and blanks are dropped even inside them.
   // A name in one piece, as most are, is a view of the text; one in pieces
   // is put together in `buffer`.
-  [[gnu::noinline]] std::u16string_view ReadKey(std::u16string& buffer) {
-    if (std::u16string_view name; ReadSimpleKey(name)) return name;
-    KeyPieces key(buffer);
+  [[gnu::noinline]] View ReadKey(std::basic_string<Unit>& buffer) {
+    if (View name; ReadSimpleKey(name)) return name;
+    KeyPieces<Unit> key(buffer);
     bool in_double = false, in_single = false;
     while (!AtEnd()) {
-      const char16_t c = text_[pos_];
+      const Unit c = text_[pos_];
       switch (c) {
         case u'"':
         case u'\'': {
@@ -610,8 +717,8 @@ class Reader {
   // The usual member name, "name": or 'name': with nothing in the quotes
   // that the general reading drops, taken as a view of the text; false,
   // with the position unchanged, for any other.
-  bool ReadSimpleKey(std::u16string_view& name) {
-    const char16_t quote = Peek();
+  bool ReadSimpleKey(View& name) {
+    const Unit quote = Peek();
     if (quote != u'"' && quote != u'\'') return false;
     size_t end = pos_ + 1;
     while (end < text_.size() && !IsKeySpecial(text_[end])) ++end;
@@ -629,11 +736,11 @@ class Reader {
   }
 
   Value ReadString() {
-    const char16_t quote = text_[pos_++];
+    const char16_t quote = static_cast<char16_t>(text_[pos_++]);
     // Most strings hold no escape and are taken from the text in one piece.
     const size_t stop = StringStop(text_, pos_, quote);
     if (stop < text_.size() && text_[stop] == quote) {
-      Text plain = InArena(text_.substr(pos_, stop - pos_));
+      Text plain = InArena(Widened(text_.substr(pos_, stop - pos_)));
       pos_ = stop + 1;
       return plain;
     }
@@ -642,7 +749,7 @@ class Reader {
     while (!AtEnd()) {
       const size_t run_start = pos_;
       pos_ = StringStop(text_, pos_, quote);
-      unescaped.append(text_.substr(run_start, pos_ - run_start));
+      AppendUnits(unescaped, text_.substr(run_start, pos_ - run_start));
       if (AtEnd()) break;
       if (text_[pos_] == quote) {
         ++pos_;
@@ -659,7 +766,7 @@ class Reader {
   void AppendEscape(std::u16string& out) {
     char16_t unit;
     switch (Peek()) {
-      case u'"': case u'\\': case u'/': case u'\'': unit = text_[pos_]; break;
+      case u'"': case u'\\': case u'/': case u'\'': unit = static_cast<char16_t>(text_[pos_]); break;
       case u'b': unit = u'\b'; break;
       case u'f': unit = u'\f'; break;
       case u'n': unit = u'\n'; break;
@@ -667,7 +774,7 @@ class Reader {
       case u't': unit = u'\t'; break;
       case u'u':
         ++pos_;
-        unit = platform::ReadHexDigits(Ahead(4));
+        unit = platform::ReadHexDigits(HexDigitsAhead());
         // Four characters are passed over however many were digits.
         pos_ += 3;
         break;
@@ -675,6 +782,15 @@ class Reader {
     }
     out += unit;
     ++pos_;
+  }
+
+  // The four code units after "\u", however many there are digits.
+  std::u16string_view HexDigitsAhead() {
+    const View units = Ahead(4);
+    if constexpr (kUtf8) {
+      if (std::ranges::any_of(units, [](Unit c) { return static_cast<unsigned char>(c) >= 0x80; })) throw NeedsUtf16();
+    }
+    return Widened(units);
   }
 
   // The run of number characters at the position. A run that reaches the
@@ -695,15 +811,15 @@ class Reader {
     }
     while (!AtEnd() && IsNumberChar(text_[pos_])) ++pos_;
     if (AtEnd()) return Value();
-    return NumberValue(text_.substr(start, pos_ - start));
+    return NumberValue(Widened(text_.substr(start, pos_ - start)));
   }
 
   Value ReadBoolean() {
-    if (Ahead(4) == u"true") {
+    if (AheadIs("true")) {
       pos_ += 4;
       return true;
     }
-    if (Ahead(5) == u"false") {
+    if (AheadIs("false")) {
       pos_ += 5;
       return false;
     }
@@ -712,7 +828,7 @@ class Reader {
   }
 
   Value ReadNull() {
-    if (Ahead(4) == u"null") {
+    if (AheadIs("null")) {
       pos_ += 4;
       return Null{};
     }
@@ -722,28 +838,30 @@ class Reader {
 
   // A bad word's line quotes the rest of the text, within the budget.
   void AppendWordError(std::u16string_view what) {
-    std::u16string_view rest = Ahead(std::u16string_view::npos);
+    View rest = Ahead(View::npos);
     rest = rest.substr(0, std::min(rest.size(), quote_budget_));
     quote_budget_ -= rest.size();
     AppendPositionLine(what, rest);
   }
 
   // A text error: `what`, the 1-based position, " : " and `quoted`.
-  [[gnu::noinline]] void AppendPositionLine(std::u16string_view what, std::u16string_view quoted) {
-    errors_ += what;
-    AppendDecimal(errors_, pos_ + 1);
-    errors_ += u" : ";
-    errors_ += quoted;
-    errors_ += u"\r\n";
+  [[gnu::noinline]] void AppendPositionLine(std::u16string_view what, View quoted) {
+    std::u16string& errors = ErrorsToWrite();
+    errors += what;
+    AppendDecimal(errors, pos_ + 1);
+    errors += u" : ";
+    AppendUnits(errors, quoted);
+    errors += u"\r\n";
   }
 
-  std::u16string_view text_;
+  View text_;
   ArenaHold arena_ = DocumentArena::Create();
   // The holds of the nodes and texts read; it goes before the arena's own
   // hold.
   ArenaHoldCredit holds_{*arena_};
-  KeyTable keys_;
+  KeyTable<Unit> keys_;
   std::u16string scratch_;  // a string with escapes, as it is unescaped
+  std::u16string widened_;  // UTF-8 code units as they are decoded
   // The elements of the containers being read, innermost on top.
   std::vector<Dictionary::Member>& member_stack_;
   std::vector<Value>& item_stack_;
@@ -755,16 +873,34 @@ class Reader {
   std::u16string failure_;  // the pending failure's description
 };
 
-}  // namespace
-
-Value ReadJson(std::u16string_view text) {
+// The root of `text`, its error text left in the thread's.
+template <typename Unit>
+Value Read(std::basic_string_view<Unit> text) {
   std::u16string& errors = ErrorText();
   errors.clear();
   ReaderStacks own_stacks;
   ReaderStacks& stacks = kKeepStacksPerThread ? ReaderStacks::OfThisThread() : own_stacks;
-  Value root = RaisingOutOfMemory([&] { return Reader(text, errors, stacks).ReadRoot(); });
-  stacks.Trim();
-  return root;
+  // However the read ends, the stacks it grew are trimmed.
+  struct Trim {
+    ReaderStacks& stacks;
+    ~Trim() { stacks.Trim(); }
+  } trim{stacks};
+  return RaisingOutOfMemory([&] { return Reader<Unit>(text, errors, stacks).ReadRoot(); });
+}
+
+}  // namespace
+
+Value ReadJson(std::u16string_view text) { return Read(text); }
+
+Value ReadJson(std::string_view utf8) {
+  if (!FirstInvalidUtf8(utf8)) {
+    try {
+      return Read(utf8);
+    } catch (const NeedsUtf16&) {
+      // The partial tree is gone; the text is read again as UTF-16.
+    }
+  }
+  return Read(std::u16string_view(Utf8ToUtf16(utf8)));
 }
 
 std::u16string ReaderErrors() { return ErrorText(); }

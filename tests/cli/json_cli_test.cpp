@@ -47,6 +47,10 @@ TEST(JsonCommand, FilesLoseTheirByteOrderMarkAndInvalidBytesExitWithStatusTwo) {
   r = Json({dir.Write("bad.json", "[\"ab\xC3(\"]").string()});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("byte offset 4"), std::string::npos) << r.err;
+  // The offset counts from after a byte-order mark.
+  r = Json({dir.Write("bom-bad.json", "\xEF\xBB\xBF[\"ab\xC3(\"]").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("byte offset 4"), std::string::npos) << r.err;
   for (const std::string& arg : {(dir.Path() / "missing.json").string(), std::string("--no-such-option")}) {
     EXPECT_EQ(Json({arg}).status, 2) << arg;
   }

@@ -32,6 +32,12 @@ TEST(Utf8, DecodesValidTextAndStopsAtTheFirstInvalidByte) {
     Utf8Result r = DecodeUtf8(c.bytes);
     EXPECT_EQ(r.text, c.text) << c.name;
     EXPECT_EQ(r.error_offset, c.error_offset) << c.name;
+    EXPECT_EQ(FirstInvalidUtf8(c.bytes), c.error_offset) << c.name;
+    // After a long run of ASCII, which is passed over in words.
+    const std::string ascii(21, 'x');
+    const auto shifted = c.error_offset ? std::optional<size_t>(*c.error_offset + ascii.size()) : std::nullopt;
+    EXPECT_EQ(FirstInvalidUtf8(ascii + c.bytes), shifted) << c.name;
+    EXPECT_EQ(DecodeUtf8(ascii + c.bytes).text, u"xxxxxxxxxxxxxxxxxxxxx" + c.text) << c.name;
   }
 }
 
@@ -43,6 +49,11 @@ TEST(Utf8, EncodesPairsAndReplacesLoneSurrogates) {
 
 TEST(Utf8, LenientDecodingReplacesEachBadByte) {
   EXPECT_EQ(Utf8ToUtf16("a\xFF" "b\xC3"), u"a\uFFFD" u"b\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("0123456789\xC3\xA9" "0123456789\x80\xF0\x9F\x98\x80"),
+            u"0123456789\u00E9" u"0123456789\uFFFD\xD83D\xDE00");
+  std::u16string appended = u"kept ";
+  AppendUtf8ToUtf16(appended, "\xC3\xA9\xFF");
+  EXPECT_EQ(appended, u"kept \u00E9\uFFFD");
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+// ReadJson of UTF-8 against ReadJson of the same text decoded to UTF-16:
+// whatever the bytes, both give the same tree (kinds, numbers to the bit,
+// texts to the code unit, member order) and the same error text.
+#include <comsvc/json_reader.h>
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <comsvc/utf8.h>
+#include "support/test_support.h"
+
+namespace comsvc::JSON {
+namespace {
+
+using namespace std::string_literals;
+
+void AppendUnits(std::u16string& out, std::u16string_view text) {
+  out += std::u16string(1, static_cast<char16_t>(text.size())) + std::u16string(text);
+}
+
+// Every detail of a value, lone surrogates and the bits of doubles included.
+std::u16string Exact(const Value& v) {
+  std::u16string out(1, static_cast<char16_t>(u'A' + static_cast<int>(v.Kind())));
+  switch (v.Kind()) {
+    case ValueKind::kBoolean: out += v.AsBoolean() ? u"1" : u"0"; break;
+    case ValueKind::kLong: out += Utf8ToUtf16(std::to_string(v.AsLong())); break;
+    case ValueKind::kDouble: out += Utf8ToUtf16(std::to_string(std::bit_cast<uint64_t>(v.AsDouble()))); break;
+    case ValueKind::kString: AppendUnits(out, v.AsString()); break;
+    case ValueKind::kObject:
+      for (const auto& [key, value] : v.AsObject()->Members()) {
+        AppendUnits(out, key);
+        out += Exact(value);
+      }
+      out += u'}';
+      break;
+    case ValueKind::kArray:
+      for (const Value& item : v.AsArray()->Items()) out += Exact(item);
+      out += u']';
+      break;
+    default: break;
+  }
+  return out;
+}
+
+// The UTF-8 read of `bytes` is the UTF-16 read of their decoding.
+void ExpectSameAsUtf16(const std::string& bytes, const std::string& label) {
+  const Value expected = ReadJson(Utf8ToUtf16(bytes));
+  const std::u16string expected_errors = ReaderErrors();
+  const Value root = ReadJson(std::string_view(bytes));
+  EXPECT_EQ(Exact(root), Exact(expected)) << label;
+  EXPECT_EQ(ReaderErrors(), expected_errors) << label;
+}
+
+std::string Repeat(std::string_view piece, size_t times) {
+  std::string text;
+  for (size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+TEST(JsonUtf8, ReadsAsTheDecodedText) {
+  const std::string cases[] = {
+      // Plain documents and the forgiving syntax.
+      R"({"a":1,"b":[true,false,null],"c":"text","d":-1.5e3,"e":{}})",
+      R"([0,-0,0.1,1e22,1e23,5e-324,1.7976931348623157e308,2147483647,-2147483648,123456789.123456789e-5])",
+      R"([1.5E+2, 00012, 1.2.3, +1, -12e, 12345678901234567890123])",
+      "/* first */ { // line\n \"a\" : 1 /* \xC3\xA9 */ }",
+      "{\"a\":1 // \xE6\xB3\xA8\xE9\x87\x8A\n, \"b\" /* \xF0\x9F\x98\x80 */ : 2}",
+      "({\"a\":(1)} ) /* unclosed \xC3\xA9",
+      R"({'a':'b\'c', "d":'e"f'})",
+      "{a:1, b c:2, \xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87:3, x\xF0\x9F\x98\x80y:4}",
+      R"({a"b"c:1, "x y" : 2, 'p' 'q' : 3})",
+      R"([1 2 "three" {} []])",
+      R"([1,,2,])",
+      // Escapes, with non-ASCII text before, after and within them.
+      R"(["a\"b\\c\/d\'e\b\f\n\r\t\x\q", "\u00e9\u20AC\uD83D\uDE00\uD800\u0041"])",
+      "[\"\\u12\xC3\xA9" "4\", \"\\u\xC3\xA9\", \"\\u1\xF0\x9F\x98\x80\", \"\\\xC3\xA9\"]",
+      "[\"\xC3\xA9\\n\xE2\x82\xAC\\t\xF0\x9F\x98\x80\", \"\\\\\xC3\xA9\"]",
+      R"(["\u"])",
+      R"(["\u1"])",
+      // Non-ASCII text in strings and names, 4-byte sequences included.
+      "[\"\xC3\xA9\", \"\xE2\x82\xAC\", \"\xF0\x9F\x98\x80\", \"a\xF0\x9F\x98\x80" "b\", '\xC3\xA9\"']",
+      "{\"\xF0\x9F\x98\x80\":1, \"\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87\":{\"\xC3\xBC\":[]}, \"\xC3\xBC\":2}",
+      "[{\"n\xC3\xA9\":1},{\"n\xC3\xA9\":2},{\"n\xC3\xA8\":3},{\"ne\":4}]",
+      "\xEF\xBB\xBF{}",
+      "[\"a\0b\", \0]"s,
+      // Documents with error lines.
+      "",
+      "   ",
+      "x",
+      "\xC3\xA9[1]",
+      R"({"a":tru})",
+      "{\"\xC3\xA9\":tru \xC3\xA9, \"b\":2}",
+      R"({"a":nul})",
+      "[fals \xF0\x9F\x98\x80]",
+      "[nul\xC3\xA9]",
+      R"({"a":1,"a":2})",
+      "{\"\xC3\xA9\":1, \"\xC3\xA9\":2}",
+      "{\"x \xC3\xA9\":1, \"x\xC3\xA9\":2}",
+      R"({"a" x:1})",
+      "{\"\xC3\xA9\" \xC3\xA9:1}",
+      R"([1e99999])",
+      R"([99999999999])",
+      R"({"a":-})",
+      "[\xC3\xA9]",
+      "[1,2",
+      "{\"a\":",
+      "{\"a\"",
+      "{\"a\":\"\xC3\xA9",
+      "[\"\\u12",
+      // Bytes that are not UTF-8, wherever they lie.
+      "[\"\xFF\"]",
+      "[\"\xC3\"]",
+      "{\"\xC0\xAF\":1}",
+      "[\"\xED\xA0\x80\"]",
+      "{\"\xED\xA0\x80\":\"\xED\xB0\x80\"}",
+      "[\"\xF4\x90\x80\x80\"]",
+      "[1 /* \xFE */, 2]",
+      "{a\x80:1}",
+      "[\"\xE2\x82\"]",
+  };
+  for (const std::string& text : cases) ExpectSameAsUtf16(text, text);
+}
+
+// Every prefix of a document, many of them cut inside a character, an
+// escape or a comment.
+TEST(JsonUtf8, ReadsEveryCutOffDocumentAsTheDecodedText) {
+  const std::string document =
+      "{\"\xC3\xA9t\xC3\xA9\": [1, -2.5e3, \"\\u00e9\\n\xF0\x9F\x98\x80\"], /* \xE2\x82\xAC */ "
+      "b\xC3\xBC: {'x': true, \"y\": null}, \"z\": false}";
+  for (size_t length = 0; length <= document.size(); ++length) {
+    ExpectSameAsUtf16(document.substr(0, length), "first " + std::to_string(length) + " bytes");
+  }
+}
+
+TEST(JsonUtf8, NestsAsDeepAsTheDecodedText) {
+  for (const size_t depth : {999u, 1000u, 1001u, 1200u}) {
+    const std::string arrays = Repeat("[", depth) + Repeat("]", depth);
+    ExpectSameAsUtf16(arrays, "arrays " + std::to_string(depth));
+    const std::string objects = Repeat("{\"\xC3\xA9\":", depth - 1) + "[]" + Repeat("}", depth - 1);
+    ExpectSameAsUtf16(objects, "objects " + std::to_string(depth));
+  }
+}
+
+// Large objects find a repeated name through the dictionary's own index;
+// names that agree in length, start, middle and end differ elsewhere.
+TEST(JsonUtf8, TellsNamesApartAsTheDecodedText) {
+  std::string distinct = "{", repeated = "[";
+  for (int i = 0; i < 100; ++i) {
+    const std::string name = "\"\xD0\xBA" + std::to_string(1000 + i) + "_long_name_" + std::to_string(i % 7) + "_end\"";
+    distinct += (i > 0 ? "," : "") + name + ":" + std::to_string(i);
+    repeated += (i > 0 ? ",{" : "{") + name + ":1, name in pieces\xC3\xA9:2}";
+  }
+  ExpectSameAsUtf16(distinct + "}", "distinct names");
+  ExpectSameAsUtf16(repeated + "]", "the same names in many objects");
+  ExpectSameAsUtf16(distinct + ",\"\xD0\xBA" "1042_long_name_0_end\":7}", "a repeated name");
+  ExpectSameAsUtf16("[{na me:1, name:2}]", "a repeated name in pieces");
+  ExpectSameAsUtf16("{\"abcdXefghXijklm\":1,\"abcdYefghYijklm\":2,\"abcdXefghYijklm\":3}", "names alike in the sampled places");
+}
+
+TEST(JsonUtf8, ReadsEveryCorpusDocumentAsTheDecodedText) {
+  size_t documents = 0;
+  const std::filesystem::path corpus = COMSVC_TEST_DATA_DIR "/JSONTestSuite/test_parsing";
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    ExpectSameAsUtf16(testing::ReadBytes(entry.path()), entry.path().filename().string());
+    ++documents;
+  }
+  EXPECT_GT(documents, 300u);
+}
+
+}  // namespace
+}  // namespace comsvc::JSON
