@@ -77,7 +77,12 @@ TEST(JsonUtf8, ReadsAsTheDecodedText) {
       R"([1,,2,])",
       // Escapes, with non-ASCII text before, after and within them.
       R"(["a\"b\\c\/d\'e\b\f\n\r\t\x\q", "\u00e9\u20AC\uD83D\uDE00\uD800\u0041"])",
-      "[\"\\u12\xC3\xA9" "4\", \"\\u\xC3\xA9\", \"\\u1\xF0\x9F\x98\x80\", \"\\\xC3\xA9\"]",
+      // (one to a document: any error line would hide the rest)
+      "[\"\\u12\xC3\xA9" "4\"]",
+      "[\"\\u\xC3\xA9" "abc\", 1]",
+      "[\"\\u1\xF0\x9F\x98\x80 x\"]",
+      "{\"a\":\"\\u00\xE2\x82\xAC\xE2\x82\xAC\"}",
+      "[\"\\\xC3\xA9\"]",
       "[\"\xC3\xA9\\n\xE2\x82\xAC\\t\xF0\x9F\x98\x80\", \"\\\\\xC3\xA9\"]",
       R"(["\u"])",
       R"(["\u1"])",
@@ -158,7 +163,14 @@ TEST(JsonUtf8, TellsNamesApartAsTheDecodedText) {
   ExpectSameAsUtf16(repeated + "]", "the same names in many objects");
   ExpectSameAsUtf16(distinct + ",\"\xD0\xBA" "1042_long_name_0_end\":7}", "a repeated name");
   ExpectSameAsUtf16("[{na me:1, name:2}]", "a repeated name in pieces");
-  ExpectSameAsUtf16("{\"abcdXefghXijklm\":1,\"abcdYefghYijklm\":2,\"abcdXefghYijklm\":3}", "names alike in the sampled places");
+  ExpectSameAsUtf16("[{\"\xC3\xA9\":1}, {\"\xC2\xA9\":2}, {\"x\xC3\xA9\":3}, {\"x\xC2\xA9\":4}]", "short names");
+  // Names that agree in length, start, middle and end, each in an object
+  // of its own, so that only their interning tells them apart.
+  std::string alike = "[";
+  for (char x = 'A'; x <= 'J'; ++x) {
+    for (char y = 'A'; y <= 'J'; ++y) alike += std::string(alike.size() > 1 ? ",{\"ab\xC3\xA9" : "{\"ab\xC3\xA9") + x + "_efgh" + y + "_ijkl\":1}";
+  }
+  ExpectSameAsUtf16(alike + "]", "names alike in the sampled places");
 }
 
 TEST(JsonUtf8, ReadsEveryCorpusDocumentAsTheDecodedText) {
