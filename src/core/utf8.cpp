@@ -33,14 +33,21 @@ int32_t DecodeOne(std::string_view bytes, size_t i, int length) {
   return cp;
 }
 
-void AppendCodePoint(std::u16string& out, int32_t cp) {
+// Writes the code point's one or two code units at `out`; gives the end.
+char16_t* PutCodePoint(char16_t* out, int32_t cp) {
   if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
+    *out++ = static_cast<char16_t>(cp);
   } else {
     cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
   }
+  return out;
+}
+
+void AppendCodePoint(std::u16string& out, int32_t cp) {
+  char16_t units[2];
+  out.append(units, PutCodePoint(units, cp));
 }
 
 // The end of the run of ASCII bytes at `from`, eight bytes at a time: most
@@ -91,22 +98,28 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
 }
 
 void AppendUtf8ToUtf16(std::u16string& out, std::string_view bytes) {
+  // No byte gives more than one code unit (four give two), so the text
+  // fits in as many units as there are bytes, written in place.
+  const size_t start = out.size();
+  out.resize(start + bytes.size());
+  char16_t* next = out.data() + start;
   size_t i = 0;
   while (i < bytes.size()) {
-    const size_t ascii_end = AsciiEnd(bytes, i);
-    out.append(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.begin() + static_cast<std::ptrdiff_t>(ascii_end));
-    i = ascii_end;
+    for (const size_t ascii_end = AsciiEnd(bytes, i); i < ascii_end; ++i) {
+      *next++ = static_cast<unsigned char>(bytes[i]);
+    }
     if (i == bytes.size()) break;
-    int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
-    int32_t cp = DecodeOne(bytes, i, length);
+    const int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
+    const int32_t cp = DecodeOne(bytes, i, length);
     if (cp < 0) {
-      out.push_back(kReplacement);
+      *next++ = kReplacement;
       ++i;
     } else {
-      AppendCodePoint(out, cp);
+      next = PutCodePoint(next, cp);
       i += static_cast<size_t>(length);
     }
   }
+  out.resize(static_cast<size_t>(next - out.data()));
 }
 
 std::string EncodeUtf8(std::u16string_view text) {
