@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace comsvc {
 namespace {
 
@@ -50,16 +54,40 @@ void AppendCodePoint(std::u16string& out, int32_t cp) {
   out.append(units, PutCodePoint(units, cp));
 }
 
-// The end of the run of ASCII bytes at `from`, eight bytes at a time: most
-// text at the edges is ASCII.
+// The end of the run of ASCII bytes at `from`, 16 bytes at a time where
+// the processor allows (eight otherwise): most text at the edges is ASCII.
 size_t AsciiEnd(std::string_view bytes, size_t from) {
   size_t i = from;
+#ifdef __SSE2__
+  for (; bytes.size() - i >= 16; i += 16) {
+    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i))) != 0) break;
+  }
+#endif
   for (; bytes.size() - i >= 8; i += 8) {
     uint64_t word;
     std::memcpy(&word, bytes.data() + i, sizeof word);
     if ((word & 0x8080808080808080u) != 0) break;
   }
   while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  return i;
+}
+
+// Copies the run of ASCII bytes at `from` to `out` as code units and gives
+// its end; 16 bytes at a time where the processor allows.
+size_t WidenAscii(std::string_view bytes, size_t from, char16_t*& out) {
+  size_t i = from;
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  for (; bytes.size() - i >= 16; i += 16, out += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    if (_mm_movemask_epi8(block) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(block, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(block, zero));
+  }
+#endif
+  for (; i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80; ++i) {
+    *out++ = static_cast<unsigned char>(bytes[i]);
+  }
   return i;
 }
 
@@ -105,9 +133,7 @@ void AppendUtf8ToUtf16(std::u16string& out, std::string_view bytes) {
   char16_t* next = out.data() + start;
   size_t i = 0;
   while (i < bytes.size()) {
-    for (const size_t ascii_end = AsciiEnd(bytes, i); i < ascii_end; ++i) {
-      *next++ = static_cast<unsigned char>(bytes[i]);
-    }
+    i = WidenAscii(bytes, i, next);
     if (i == bytes.size()) break;
     const int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
     const int32_t cp = DecodeOne(bytes, i, length);

@@ -269,20 +269,24 @@ class KeyTable {
   struct Sample {
     static constexpr size_t kWhole = 12;
 
-    static constexpr size_t kFourUnits = 4 * sizeof(Unit);
+    // Four code units read as one word.
+    static uint64_t FourUnits(const Unit* units) {
+      std::conditional_t<sizeof(Unit) == 1, uint32_t, uint64_t> word;
+      std::memcpy(&word, units, sizeof word);
+      return word;
+    }
 
     explicit Sample(View key) : length(key.size()) {
       if (length >= 4) {
-        std::memcpy(&first, key.data(), kFourUnits);
-        std::memcpy(&middle, key.data() + (length - 4) / 2, kFourUnits);
-        std::memcpy(&last, key.data() + length - 4, kFourUnits);
+        first = FourUnits(key.data());
+        middle = FourUnits(key.data() + (length - 4) / 2);
+        last = FourUnits(key.data() + length - 4);
       } else {
         for (Unit c : key) first = first << 16 | static_cast<std::make_unsigned_t<Unit>>(c);
       }
       uint64_t h = (first * 0x9E3779B97F4A7C15u) ^ (middle * 0xC2B2AE3D27D4EB4Fu) ^ (last * 0x165667B19E3779F9u) ^ length;
       for (size_t i = 4; length > kWhole && i + 4 <= length; i += 4) {
-        uint64_t word = 0;
-        std::memcpy(&word, key.data() + i, kFourUnits);
+        const uint64_t word = FourUnits(key.data() + i);
         h = (h ^ word) * 0x9E3779B97F4A7C15u;
         h ^= h >> 32;
       }
