@@ -1,6 +1,7 @@
 // The command line's UTF-8 decoding: never reads out of bounds, stops at the
-// first byte that a table of the well-formed byte sequences rejects, and
-// what it decodes encodes back to the same bytes.
+// first byte that a table of the well-formed byte sequences rejects (as
+// the validation alone does too), and what it decodes encodes back to the
+// same bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -56,9 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   comsvc::Utf8Result decoded = comsvc::DecodeUtf8(bytes);
   const size_t valid = decoded.error_offset.value_or(size);
   if (valid != FirstError(bytes)) std::abort();
+  if (comsvc::FirstInvalidUtf8(bytes) != decoded.error_offset) std::abort();
   if (comsvc::EncodeUtf8(decoded.text) != bytes.substr(0, valid)) std::abort();
   // Lenient decoding keeps every valid character and replaces the rest.
   std::u16string lenient = comsvc::Utf8ToUtf16(bytes);
   if (lenient.substr(0, decoded.text.size()) != decoded.text) std::abort();
+  // Each bad byte is one U+FFFD, so the text decoded from just after it
+  // follows it.
+  if (decoded.error_offset) {
+    const std::u16string rest = comsvc::Utf8ToUtf16(bytes.substr(valid + 1));
+    if (lenient != decoded.text + u'\uFFFD' + rest) std::abort();
+  }
   return 0;
 }
