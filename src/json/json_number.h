@@ -25,7 +25,7 @@ Value NumberValue(std::u16string_view text);
 // characters it takes. Nothing for any other form, or for an integer out
 // of the 32-bit range; NumberValue reads those.
 template <typename Unit>
-std::optional<Value> PlainNumberAt(std::basic_string_view<Unit> text, size_t& length) {
+inline std::optional<Value> PlainNumberAt(std::basic_string_view<Unit> text, size_t& length) {
   DecimalScanner scanner(text);
   const std::optional<Decimal> d = scanner.Scan();
   if (!d) return std::nullopt;

@@ -818,7 +818,7 @@ class Reader {
     return NumberValue(Widened(text_.substr(start, pos_ - start)));
   }
 
-  Value ReadBoolean() {
+  [[gnu::noinline]] Value ReadBoolean() {
     if (AheadIs("true")) {
       pos_ += 4;
       return true;
@@ -831,7 +831,7 @@ class Reader {
     return false;
   }
 
-  Value ReadNull() {
+  [[gnu::noinline]] Value ReadNull() {
     if (AheadIs("null")) {
       pos_ += 4;
       return Null{};
