@@ -4,8 +4,10 @@
 // sixteen bytes: a document holds millions of them.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -164,40 +166,55 @@ struct Null {
   friend bool operator==(Null, Null) { return true; }
 };
 
-// The kinds that hold memory come last.
 enum class ValueKind : uint8_t { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };
 
 class Value {
  public:
-  Value() noexcept { payload_.bits = 0; }
-  Value(Null) noexcept : Value(ValueKind::kNull, 0) {}
-  Value(bool b) noexcept : Value(ValueKind::kBoolean, b ? 1 : 0) {}
-  Value(int16_t i) noexcept : Value(ValueKind::kInteger, static_cast<uint16_t>(i)) {}
-  Value(int32_t i) noexcept : Value(ValueKind::kLong, static_cast<uint32_t>(i)) {}
-  Value(double d) noexcept : Value(ValueKind::kDouble, std::bit_cast<uint64_t>(d)) {}
-  Value(const std::u16string& s) : Value(Text(s)) {}
-  Value(const char16_t* s) : Value(Text(s)) {}
-  Value(Text s) noexcept : kind_(ValueKind::kString) { std::construct_at(&payload_.text, std::move(s)); }
-  Value(Ref<Dictionary> d) noexcept : kind_(ValueKind::kObject) { std::construct_at(&payload_.object, std::move(d)); }
-  Value(Ref<Collection> c) noexcept : kind_(ValueKind::kArray) { std::construct_at(&payload_.array, std::move(c)); }
+  Value() noexcept : Value(Tag::kEmpty, 0) {}
+  Value(Null) noexcept : Value(Tag::kNull, 0) {}
+  Value(bool b) noexcept : Value(Tag::kBoolean, b ? 1 : 0) {}
+  Value(int16_t i) noexcept : Value(Tag::kInteger, static_cast<uint16_t>(i)) {}
+  Value(int32_t i) noexcept : Value(Tag::kLong, static_cast<uint32_t>(i)) {}
+  Value(double d) noexcept : Value(Tag::kDouble, std::bit_cast<uint64_t>(d)) {}
+  Value(const std::u16string& s) : Value(std::u16string_view(s)) {}
+  Value(const char16_t* s) : Value(std::u16string_view(s)) {}
+  explicit Value(std::u16string_view s) {
+    if (s.size() <= kShortCapacity) {
+      SetShortText(s);
+    } else {
+      SetHandle(Tag::kString, Text(s));
+    }
+  }
+  Value(Text s) noexcept {
+    if (s.View().size() <= kShortCapacity) {
+      SetShortText(s.View());
+    } else {
+      SetHandle(Tag::kString, std::move(s));
+    }
+  }
+  Value(Ref<Dictionary> d) noexcept { SetHandle(Tag::kObject, std::move(d)); }
+  Value(Ref<Collection> c) noexcept { SetHandle(Tag::kArray, std::move(c)); }
 
-  Value(const Value& other) : kind_(other.kind_) { CopyPayload(other); }
-  Value(Value&& other) noexcept : kind_(other.kind_) { MovePayload(other); }
+  Value(const Value& other) noexcept { CopyFrom(other); }
+  Value(Value&& other) noexcept { MoveFrom(other); }
   Value& operator=(const Value& other) {
     if (this != &other) *this = Value(other);
     return *this;
   }
   Value& operator=(Value&& other) noexcept {
     if (this != &other) {
-      DestroyPayload();
-      kind_ = other.kind_;
-      MovePayload(other);
+      DestroyHandle();
+      MoveFrom(other);
     }
     return *this;
   }
-  ~Value() { DestroyPayload(); }
+  ~Value() { DestroyHandle(); }
 
-  ValueKind Kind() const { return kind_; }
+  ValueKind Kind() const {
+    // The tags past the short text are the kinds one further on.
+    const auto tag = static_cast<uint8_t>(GetTag());
+    return static_cast<ValueKind>(tag - (tag > static_cast<uint8_t>(Tag::kShortString)));
+  }
   bool IsEmpty() const { return Kind() == ValueKind::kEmpty; }
   bool IsNull() const { return Kind() == ValueKind::kNull; }
   bool IsString() const { return Kind() == ValueKind::kString; }
@@ -209,22 +226,24 @@ class Value {
   }
 
   // Accessors for a known kind; the caller checks Kind() first. Any other
-  // kind raises error 13 (type mismatch).
-  bool AsBoolean() const { return Bits(ValueKind::kBoolean) != 0; }
-  int16_t AsInteger() const { return static_cast<int16_t>(static_cast<uint16_t>(Bits(ValueKind::kInteger))); }
-  int32_t AsLong() const { return static_cast<int32_t>(static_cast<uint32_t>(Bits(ValueKind::kLong))); }
-  double AsDouble() const { return std::bit_cast<double>(Bits(ValueKind::kDouble)); }
+  // kind raises error 13 (type mismatch). A text's view lasts as long as
+  // the value holds it, and moves with a short one.
+  bool AsBoolean() const { return Bits(Tag::kBoolean) != 0; }
+  int16_t AsInteger() const { return static_cast<int16_t>(static_cast<uint16_t>(Bits(Tag::kInteger))); }
+  int32_t AsLong() const { return static_cast<int32_t>(static_cast<uint32_t>(Bits(Tag::kLong))); }
+  double AsDouble() const { return std::bit_cast<double>(Bits(Tag::kDouble)); }
   std::u16string_view AsString() const {
-    Expect(ValueKind::kString);
-    return payload_.text.View();
+    if (GetTag() == Tag::kShortString) return {ShortUnits(), ShortLength()};
+    Expect(Tag::kString);
+    return Handle<Text>().View();
   }
   const Ref<Dictionary>& AsObject() const {
-    Expect(ValueKind::kObject);
-    return payload_.object;
+    Expect(Tag::kObject);
+    return Handle<Ref<Dictionary>>();
   }
   const Ref<Collection>& AsArray() const {
-    Expect(ValueKind::kArray);
-    return payload_.array;
+    Expect(Tag::kArray);
+    return Handle<Ref<Collection>>();
   }
 
   // The value as a double, for the numeric kinds.
@@ -237,67 +256,146 @@ class Value {
  private:
   friend class detail::SharedNodes;
 
-  Value(ValueKind kind, uint64_t bits) noexcept : kind_(kind) { payload_.bits = bits; }
+  // How the sixteen bytes are used. A text of up to seven characters, the
+  // most common in documents (codes, names, short words), is kept in the
+  // value itself; a longer one is a handle to a shared Text. The handles
+  // come last.
+  enum class Tag : uint8_t {
+    kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kShortString, kString, kObject, kArray
+  };
+  static constexpr size_t kShortCapacity = 7;
 
-  void Expect(ValueKind kind) const {
-    if (kind_ != kind) RaiseWrongKind();
+  Value(Tag tag, uint64_t bits) noexcept {
+    payload_.bits = bits;
+    rest_ = {{}, 0, tag};
+  }
+
+  // A scalar or short text is copied as its two words.
+  void CopyWords(const Value& other) noexcept {
+    payload_.bits = other.payload_.bits;
+    rest_ = other.rest_;
+  }
+
+  Tag GetTag() const noexcept { return rest_.tag; }
+  void SetTag(Tag tag) noexcept { rest_.tag = tag; }
+  bool HoldsHandle() const noexcept { return GetTag() >= Tag::kString; }
+
+  void Expect(Tag tag) const {
+    if (GetTag() != tag) RaiseWrongKind();
   }
   [[noreturn]] static void RaiseWrongKind();
-  uint64_t Bits(ValueKind kind) const {
-    Expect(kind);
+  uint64_t Bits(Tag tag) const {
+    Expect(tag);
     return payload_.bits;
   }
 
-  bool HoldsScalar() const noexcept { return kind_ < ValueKind::kString; }
+  void SetShortText(std::u16string_view s) noexcept;
+  void StoreShortText(std::u16string_view s) noexcept {
+    const size_t n = s.size();
+    if constexpr (std::endian::native == std::endian::little) {
+      const auto [low, high] = UnitWords(s);
+      std::memcpy(payload_.units, &low, sizeof low);
+      std::memcpy(rest_.units, &high, sizeof rest_.units);
+    } else {
+      payload_.bits = 0;
+      rest_ = {};
+      std::memcpy(payload_.units, s.data(), std::min<size_t>(n, 4) * sizeof(char16_t));
+      if (n > 4) std::memcpy(rest_.units, s.data() + 4, (n - 4) * sizeof(char16_t));
+    }
+    rest_.length = static_cast<uint8_t>(n);
+    rest_.tag = Tag::kShortString;
+  }
+  // The units of a text of up to seven, as the two words that hold units
+  // 0-3 and 4-6 on a little-endian host, from at most four loads of a fixed
+  // size (overlapping when the text is short), none past the text.
+  static std::pair<uint64_t, uint64_t> UnitWords(std::u16string_view s) noexcept {
+    const char16_t* const p = s.data();
+    const size_t n = s.size();
+    if (n >= 4) {
+      const uint64_t tail = Load<uint64_t>(p + n - 4);  // units n-4 to n-1
+      return {Load<uint64_t>(p), n == 4 ? 0 : tail >> 16 * (8 - n)};
+    }
+    if (n >= 2) return {Load<uint32_t>(p) | uint64_t{Load<uint32_t>(p + n - 2)} << 16 * (n - 2), 0};
+    return {n == 1 ? uint64_t{p[0]} : 0, 0};
+  }
+  template <typename T>
+  static T Load(const char16_t* from) noexcept {
+    T word;
+    std::memcpy(&word, from, sizeof word);
+    return word;
+  }
+  // The units run on from the payload's four into the rest's three.
+  const char16_t* ShortUnits() const noexcept { return payload_.units; }
+  size_t ShortLength() const noexcept { return rest_.length; }
+
+  template <typename H>
+  void SetHandle(Tag tag, H&& handle) noexcept {
+    std::construct_at(&Handle<std::remove_cvref_t<H>>(), std::forward<H>(handle));
+    SetTag(tag);
+  }
+  template <typename H>
+  H& Handle() noexcept {
+    return const_cast<H&>(std::as_const(*this).Handle<H>());
+  }
+  template <typename H>
+  const H& Handle() const noexcept {
+    if constexpr (std::is_same_v<H, Text>) {
+      return payload_.text;
+    } else if constexpr (std::is_same_v<H, Ref<Dictionary>>) {
+      return payload_.object;
+    } else {
+      return payload_.array;
+    }
+  }
+
   // Whether the value holds nothing that its destruction would give back.
   bool Inert() const noexcept {
-    switch (kind_) {
-      case ValueKind::kString: return payload_.text.empty();
-      case ValueKind::kObject: return !payload_.object;
-      case ValueKind::kArray: return !payload_.array;
+    switch (GetTag()) {
+      case Tag::kString: return Handle<Text>().empty();
+      case Tag::kObject: return !Handle<Ref<Dictionary>>();
+      case Tag::kArray: return !Handle<Ref<Collection>>();
       default: return true;
     }
   }
 
-  // Moves, copies and destruction are written out by kind, rather than
-  // left to a variant's visitor: the reader moves every value it reads
-  // several times. A scalar, the common case, is its bits.
-  void MovePayload(Value& other) noexcept {
-    if (HoldsScalar()) {
-      payload_.bits = other.payload_.bits;
+  // Moves, copies and destruction are written out by tag, rather than left
+  // to a variant's visitor: the reader moves every value it reads several
+  // times. A scalar or short text, the common case, is its bytes.
+  void MoveFrom(Value& other) noexcept {
+    if (!other.HoldsHandle()) {
+      CopyWords(other);
       return;
     }
-    switch (kind_) {
-      case ValueKind::kString: std::construct_at(&payload_.text, std::move(other.payload_.text)); break;
-      case ValueKind::kObject: std::construct_at(&payload_.object, std::move(other.payload_.object)); break;
-      case ValueKind::kArray: std::construct_at(&payload_.array, std::move(other.payload_.array)); break;
+    switch (other.GetTag()) {
+      case Tag::kString: SetHandle(Tag::kString, std::move(other.Handle<Text>())); break;
+      case Tag::kObject: SetHandle(Tag::kObject, std::move(other.Handle<Ref<Dictionary>>())); break;
+      case Tag::kArray: SetHandle(Tag::kArray, std::move(other.Handle<Ref<Collection>>())); break;
       default: break;
     }
   }
-  void CopyPayload(const Value& other) noexcept {
-    if (HoldsScalar()) {
-      payload_.bits = other.payload_.bits;
+  void CopyFrom(const Value& other) noexcept {
+    if (!other.HoldsHandle()) {
+      CopyWords(other);
       return;
     }
-    switch (kind_) {
-      case ValueKind::kString: std::construct_at(&payload_.text, other.payload_.text); break;
-      case ValueKind::kObject: std::construct_at(&payload_.object, other.payload_.object); break;
-      case ValueKind::kArray: std::construct_at(&payload_.array, other.payload_.array); break;
+    switch (other.GetTag()) {
+      case Tag::kString: SetHandle(Tag::kString, other.Handle<Text>()); break;
+      case Tag::kObject: SetHandle(Tag::kObject, other.Handle<Ref<Dictionary>>()); break;
+      case Tag::kArray: SetHandle(Tag::kArray, other.Handle<Ref<Collection>>()); break;
       default: break;
     }
   }
-  void DestroyPayload() noexcept {
-    if (HoldsScalar()) return;
-    switch (kind_) {
-      case ValueKind::kString: std::destroy_at(&payload_.text); break;
-      case ValueKind::kObject: std::destroy_at(&payload_.object); break;
-      case ValueKind::kArray: std::destroy_at(&payload_.array); break;
+  void DestroyHandle() noexcept {
+    if (!HoldsHandle()) return;
+    switch (GetTag()) {
+      case Tag::kString: std::destroy_at(&Handle<Text>()); break;
+      case Tag::kObject: std::destroy_at(&Handle<Ref<Dictionary>>()); break;
+      case Tag::kArray: std::destroy_at(&Handle<Ref<Collection>>()); break;
       default: break;
     }
   }
 
-  // The scalars are kept as bit patterns: a Boolean as 0 or 1, an integer
-  // as its unsigned image, a double as its IEEE bits.
+  // A scalar's bits, a handle, or a short text's first four units.
   union Payload {
     Payload() noexcept {}
     ~Payload() {}
@@ -305,9 +403,16 @@ class Value {
     Text text;
     Ref<Dictionary> object;
     Ref<Collection> array;
+    char16_t units[4];
   } payload_;
-  ValueKind kind_ = ValueKind::kEmpty;
+  // A short text's other three units and its length; the tag.
+  struct Rest {
+    char16_t units[3];
+    uint8_t length;
+    Tag tag;
+  } rest_;
 };
+static_assert(sizeof(Value) == 16);
 
 namespace detail {
 

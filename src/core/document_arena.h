@@ -130,6 +130,18 @@ class SharedNodes {
     return Text(block);
   }
 
+  // A string value of `text`: kept in the value when short, else in the
+  // credit's arena like TextInArena.
+  static Value StringInArena(std::u16string_view text, ArenaHoldCredit& credit) {
+    Value value;
+    if (text.size() <= Value::kShortCapacity) {
+      value.StoreShortText(text);
+      return value;
+    }
+    value.SetHandle(Value::Tag::kString, TextInArena(text, credit));
+    return value;
+  }
+
   // Another holder of `text`, which lies in the credit's arena (or is
   // empty), holding it with a hold from the credit.
   static Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
@@ -196,10 +208,10 @@ class SharedNodes {
   }
 
   static size_t LetGoOf(Value& value, const DocumentArena* arena) noexcept {
-    switch (value.kind_) {
-      case ValueKind::kString: return value.payload_.text.LetGoIn(arena);
-      case ValueKind::kObject: return LetGoOfNode(value.payload_.object, arena);
-      case ValueKind::kArray: return LetGoOfNode(value.payload_.array, arena);
+    switch (value.GetTag()) {
+      case Value::Tag::kString: return value.Handle<Text>().LetGoIn(arena);
+      case Value::Tag::kObject: return LetGoOfNode(value.Handle<Ref<Dictionary>>(), arena);
+      case Value::Tag::kArray: return LetGoOfNode(value.Handle<Ref<Collection>>(), arena);
       default: return 0;
     }
   }
@@ -219,6 +231,9 @@ class SharedNodes {
 
 inline Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
   return detail::SharedNodes::TextInArena(text, credit);
+}
+inline Value StringInArena(std::u16string_view text, ArenaHoldCredit& credit) {
+  return detail::SharedNodes::StringInArena(text, credit);
 }
 inline Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
   return detail::SharedNodes::ShareText(text, credit);

@@ -54,6 +54,10 @@ void Release(Collection* node) noexcept { SharedNodes::Release(node); }
 
 }  // namespace detail
 
+// Out of line, so that the copies a constant text cannot take are not
+// inlined where the compiler would warn of them.
+void Value::SetShortText(std::u16string_view s) noexcept { StoreShortText(s); }
+
 void Value::RaiseWrongKind() { Raise(ErrorNumber::kTypeMismatch); }
 
 double Value::NumberValue() const {

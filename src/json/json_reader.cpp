@@ -34,11 +34,10 @@ namespace {
 // document needs well under a quarter of a default 8 MB stack.
 constexpr int kMaxNestingDepth = 1000;
 
-// An object gathers up to this many members on the reader's stack, finding
-// a repeated key by a plain scan, and takes them in one exact-size block at
-// its end. A larger one moves them into the dictionary and goes on member by
-// member through the dictionary's own index.
-constexpr size_t kMaxGatheredMembers = 64;
+// An object finds a repeated member name by a plain scan of the names it
+// has, behind a filter, up to this many members; a larger one keeps a set
+// of its names.
+constexpr size_t kMaxScannedMembers = 64;
 
 // An array's failure line quotes this many characters from the position.
 constexpr size_t kArrayQuoteLength = 20;
@@ -202,21 +201,67 @@ class KeyPieces {
   bool in_buffer_ = false;
 };
 
-// The marks of the names an object has so far (see KeyTable::Interned):
-// a name whose mark is new is not among them.
-class NameMarks {
+// The names an object has so far, to find a repeated one. The document's
+// names are interned, so the same name is the same text, told by the
+// address of its characters (none for the empty name). Each name has one
+// of 256 marks from its hash (see KeyTable::Interned): a name whose mark is
+// new is not among them. Past kMaxScannedMembers the names go into a set.
+class MemberNames {
  public:
-  // Whether `mark` was set already; it is set after.
-  bool TestAndSet(uint8_t mark) {
-    uint64_t& word = words_[mark >> 6];
+  // Whether `name` is among the names `before` holds; it is after.
+  bool Repeated(const Text& name, uint8_t mark, std::span<const Dictionary::Member> before) {
+    const char16_t* const identity = name.View().data();
+    if (set_.empty() && before.size() < kMaxScannedMembers) {
+      if (!TestAndSetMark(mark)) return false;
+      return std::ranges::any_of(before, [&](const auto& member) { return member.first.View().data() == identity; });
+    }
+    if (set_.empty()) {
+      for (const auto& member : before) Insert(member.first.View().data());
+    }
+    return !Insert(identity);
+  }
+
+ private:
+  bool TestAndSetMark(uint8_t mark) {
+    uint64_t& word = marks_[mark >> 6];
     const uint64_t bit = uint64_t{1} << (mark & 63);
     const bool was_set = (word & bit) != 0;
     word |= bit;
     return was_set;
   }
 
- private:
-  std::array<uint64_t, 4> words_{};
+  // Adds a name's identity to the set; false when it was there.
+  bool Insert(const char16_t* identity) {
+    if (identity == nullptr) return !std::exchange(has_empty_, true);
+    if (2 * (count_ + 1) > set_.size()) Grow();
+    const size_t mask = set_.size() - 1;
+    size_t s = Slot(identity, mask);
+    for (; set_[s] != nullptr; s = (s + 1) & mask) {
+      if (set_[s] == identity) return false;
+    }
+    set_[s] = identity;
+    ++count_;
+    return true;
+  }
+  static size_t Slot(const char16_t* identity, size_t mask) {
+    return static_cast<size_t>((reinterpret_cast<uintptr_t>(identity) * 0x9E3779B97F4A7C15u) >> 32) & mask;
+  }
+  void Grow() {
+    std::vector<const char16_t*> old(std::max<size_t>(4 * kMaxScannedMembers, 2 * set_.size()));
+    old.swap(set_);
+    const size_t mask = set_.size() - 1;
+    for (const char16_t* identity : old) {
+      if (identity == nullptr) continue;
+      size_t s = Slot(identity, mask);
+      while (set_[s] != nullptr) s = (s + 1) & mask;
+      set_[s] = identity;
+    }
+  }
+
+  std::array<uint64_t, 4> marks_{};
+  std::vector<const char16_t*> set_;  // open addressing; nullptr is free
+  size_t count_ = 0;
+  bool has_empty_ = false;
 };
 
 // The member names of one document, each kept once: a document repeats the
@@ -575,7 +620,7 @@ class Reader {
     Level level(depth_);
     auto object = MakeInArena<Dictionary>(holds_);
     Gathered<Dictionary::Member> members(member_stack_);
-    NameMarks marks;
+    MemberNames names;
     std::basic_string<Unit> key_buffer;  // for the member names of this object in pieces
     ++pos_;
     for (;;) {
@@ -590,7 +635,7 @@ class Reader {
       }
       const View key = ReadKey(key_buffer);
       failure_pending_ = false;
-      Attempt([&] { AddMember(*object, members, marks, key, ReadValue()); });
+      Attempt([&] { AddMember(members, names, key, ReadValue()); });
       if (failure_pending_) {
         AppendFailureLine(key);
         break;
@@ -601,32 +646,18 @@ class Reader {
   }
 
   // A repeated key raises error 457, as the dictionary itself would.
-  void AddMember(Dictionary& object, Gathered<Dictionary::Member>& members, NameMarks& marks, View key,
-                 Value value) {
+  void AddMember(Gathered<Dictionary::Member>& members, MemberNames& names, View key, Value value) {
     auto [name, mark] = keys_.Intern(key, text_, holds_);
-    if (object.Count() == 0) {
-      if (members.Count() < kMaxGatheredMembers) {
-        // The document's names are interned: the same name is the same text.
-        if (marks.TestAndSet(mark)) {
-          for (const auto& member : members.Elements()) {
-            if (member.first.View().data() == name.View().data()) Raise(ErrorNumber::kDuplicateKey);
-          }
-        }
-        members.Push({std::move(name), std::move(value)});
-        return;
-      }
-      Finish(object, members);
-    }
-    object.Add(std::move(name), std::move(value));
+    if (names.Repeated(name, mark, members.Elements())) Raise(ErrorNumber::kDuplicateKey);
+    members.Push({std::move(name), std::move(value)});
   }
 
-  Text InArena(std::u16string_view text) { return TextInArena(text, holds_); }
+  Value StringValue(std::u16string_view text) { return StringInArena(text, holds_); }
 
-  // Moves the gathered members into the dictionary, if it has none yet.
+  // Moves the gathered members, whose names are distinct, into the
+  // dictionary in one exact-size block.
   void Finish(Dictionary& object, Gathered<Dictionary::Member>& members) {
-    if (object.Count() > 0 || members.Count() == 0) return;
-    object.AdoptDistinct(members.Elements(), *arena_);
-    members.Clear();
+    if (members.Count() > 0) object.AdoptDistinct(members.Elements(), *arena_);
   }
 
   // An array ends at "]" or on a raised failure, and in two more cases:
@@ -744,7 +775,7 @@ class Reader {
     // Most strings hold no escape and are taken from the text in one piece.
     const size_t stop = StringStop(text_, pos_, quote);
     if (stop < text_.size() && text_[stop] == quote) {
-      Text plain = InArena(Widened(text_.substr(pos_, stop - pos_)));
+      Value plain = StringValue(Widened(text_.substr(pos_, stop - pos_)));
       pos_ = stop + 1;
       return plain;
     }
@@ -762,7 +793,7 @@ class Reader {
       ++pos_;
       AppendEscape(unescaped);
     }
-    return InArena(unescaped);
+    return StringValue(unescaped);
   }
 
   // The character after a backslash. An unknown one (or none) is left to be

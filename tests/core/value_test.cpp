@@ -122,6 +122,47 @@ TEST(Text, LivesAsLongAsItsLastHolder) {
   EXPECT_EQ(copies.back().AsString(), u"");
 }
 
+// Texts of every length around the longest a value keeps in itself, with
+// the units that are easy to lose (NUL, surrogates, the top unit), made
+// every way a text is made, come back exact after copies, moves, growth of
+// the collection holding them and the end of the arena they were read into.
+TEST(Value, KeepsTextsOfEveryLengthExact) {
+  const std::u16string units = {u'a', u'\0', 0xD83D, 0xDE00, 0xFFFF, u'z', 0xDC00, u'0', u'\0', u'9', u'x'};
+  std::vector<std::u16string> texts;
+  for (size_t length = 0; length <= units.size(); ++length) texts.push_back(units.substr(0, length));
+
+  Collection made;
+  {
+    ArenaHold arena = DocumentArena::Create();
+    ArenaHoldCredit credit(*arena);
+    for (const std::u16string& text : texts) {
+      made.Add(Value(std::u16string_view(text)));
+      made.Add(Value(text));
+      made.Add(Value(Text(text)));
+      made.Add(Value(TextInArena(text, credit)));
+      made.Add(StringInArena(text, credit));
+    }
+  }
+  constexpr int kWays = 5;
+  ASSERT_EQ(made.Count(), static_cast<int32_t>(texts.size() * kWays));
+  for (int32_t i = 1; i <= made.Count(); ++i) {
+    const std::u16string& text = texts[static_cast<size_t>((i - 1) / kWays)];
+    SCOPED_TRACE(testing::Message() << "length " << text.size() << ", way " << (i - 1) % kWays);
+    const Value& original = made.Item(i);
+    Value copy = original;
+    Value moved = std::move(copy);
+    Value assigned(int32_t{5});
+    assigned = moved;
+    Value replaced = MakeRef<Collection>();
+    replaced = std::move(assigned);
+    for (const Value* v : std::initializer_list<const Value*>{&original, &moved, &replaced}) {
+      ASSERT_EQ(v->Kind(), ValueKind::kString);
+      ASSERT_EQ(v->AsString(), text);
+      EXPECT_EQ(ErrorOf([&] { v->AsLong(); }), 13);
+    }
+  }
+}
+
 TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
   const std::pair<ErrorNumber, const char*> cases[] = {
       {ErrorNumber::kOverflow, "error 6: Overflow"},

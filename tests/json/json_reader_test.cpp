@@ -176,7 +176,7 @@ TEST(ReadJson, ObjectsOfEverySizeRefuseARepeatedKey) {
     return u"same" + digits + u"same" + digits + u"same";
   };
   for (const auto& name : {std::function<std::u16string(int)>(short_name), std::function<std::u16string(int)>(look_alike)}) {
-    for (int members : {1, 9, 63, 64, 65, 100}) {
+    for (int members : {1, 9, 63, 64, 65, 100, 300}) {
       std::u16string text, picture;
       for (int i = 0; i < members; ++i) {
         text += u"," + name(i) + u":" + Utf8ToUtf16(std::to_string(i));
