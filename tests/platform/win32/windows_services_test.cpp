@@ -159,9 +159,11 @@ TEST_F(IniThroughTheSystem, ReadingAMissingKeyWritesTheDefaultBack) {
 // ---------------------------------------------------------------------------
 // Boxes, closed by a thread of the test as a user would
 
+// The box once the system shows it, which is after the box has set itself
+// up: text typed into it earlier would be overwritten by its default.
 HWND WaitForDialog(const wchar_t* title) {
   for (int i = 0; i < 1200; ++i) {  // a first window may take seconds to come
-    if (HWND box = FindWindowW(L"#32770", title)) return box;
+    if (HWND box = FindWindowW(L"#32770", title); box != nullptr && IsWindowVisible(box)) return box;
     std::this_thread::sleep_for(50ms);
   }
   return nullptr;
