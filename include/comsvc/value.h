@@ -88,6 +88,9 @@ class Text {
 
 namespace detail {
 
+// Tells a document's arena that its tree is no longer as it was read.
+void NoteChangeIn(DocumentArena* arena) noexcept;
+
 // The count of the references to a dictionary or collection, and the
 // document whose arena holds it (none for one made on its own).
 class SharedNode {
@@ -97,10 +100,22 @@ class SharedNode {
   SharedNode& operator=(const SharedNode&) = delete;
   ~SharedNode() = default;
 
+  // A node of a document tells the document of every change to it and of
+  // every reference to it made after the read, so that a tree still as
+  // read can be given back whole (see SharedNodes::Release).
+  void NoteChange() const noexcept {
+    if (arena_ != nullptr) NoteChangeIn(arena_);
+  }
+
  private:
   template <typename T>
   friend class comsvc::Ref;
   friend class SharedNodes;
+  void AddReference() noexcept {
+    references_.fetch_add(1, std::memory_order_relaxed);
+    NoteChange();
+  }
+
   std::atomic<size_t> references_{1};
   DocumentArena* arena_ = nullptr;
 };
@@ -121,7 +136,7 @@ class Ref {
   Ref() = default;
   Ref(std::nullptr_t) {}
   Ref(const Ref& other) noexcept : node_(other.node_) {
-    if (node_ != nullptr) node_->references_.fetch_add(1, std::memory_order_relaxed);
+    if (node_ != nullptr) node_->AddReference();
   }
   Ref(Ref&& other) noexcept : node_(std::exchange(other.node_, nullptr)) {}
   Ref& operator=(Ref other) noexcept {
@@ -536,7 +551,10 @@ class Collection : public detail::SharedNode {
  public:
   static constexpr std::u16string_view kTypeName = u"Collection";
 
-  void Add(Value value) { items_.EmplaceBack(std::move(value)); }
+  void Add(Value value) {
+    NoteChange();
+    items_.EmplaceBack(std::move(value));
+  }
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   // Item by 1-based index; error 9 outside 1..Count().
   const Value& Item(int32_t index) const;

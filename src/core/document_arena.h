@@ -61,6 +61,27 @@ class DocumentArena {
   // Drops `count` holds; the last one frees every chunk and the arena itself.
   void Release(size_t count = 1) noexcept;
 
+  // A tree just read is one root that nothing else refers to, over nodes
+  // and texts that all lie here and each hold the arena once. The reader
+  // seals it once its own holds are gone: every hold left is then the
+  // tree's. Until a node notes a change (a new member or item, a value
+  // handed out for writing, an index made, a second reference to a node),
+  // the root is the only node whose last reference can go, and its going
+  // gives back the whole tree's holds at once.
+  void SealTree() noexcept {
+    tree_holds_ = holds_.load(std::memory_order_relaxed);
+    changed_.store(false, std::memory_order_release);
+  }
+  void NoteChange() noexcept {
+    // Read first, so that threads reading a shared tree do not keep
+    // writing to one line.
+    if (!changed_.load(std::memory_order_relaxed)) changed_.store(true, std::memory_order_release);
+  }
+  // The holds of a sealed tree that nothing changed; 0 for any other.
+  size_t HoldsOfUnchangedTree() const noexcept {
+    return changed_.load(std::memory_order_acquire) ? 0 : tree_holds_;
+  }
+
  private:
   struct Chunk;
   class ChunkCache;
@@ -75,6 +96,8 @@ class DocumentArena {
   void StartChunk();
 
   std::atomic<size_t> holds_{1};
+  std::atomic<bool> changed_{true};  // until a tree is sealed
+  size_t tree_holds_ = 0;
   Chunk* chunks_ = nullptr;  // newest first
   char* next_ = nullptr;     // free space in the current chunk
   char* end_ = nullptr;
@@ -169,7 +192,20 @@ class SharedNodes {
       delete node;
       return;
     }
+    // The root of a tree as read goes with every node and text under it,
+    // none of which has anything to destroy but its hold: the walk that
+    // finds them is skipped.
+    if (const size_t holds = arena->HoldsOfUnchangedTree()) return arena->Release(holds);
     arena->Release(Destroy(*node));
+  }
+
+  // Seals the tree under `root` in its document's arena (see SealTree); the
+  // reader calls it once it has let go of the arena.
+  static void SealTree(const Value& root) noexcept {
+    const SharedNode* node = nullptr;
+    if (root.GetTag() == Value::Tag::kObject) node = root.Handle<Ref<Dictionary>>().node_;
+    if (root.GetTag() == Value::Tag::kArray) node = root.Handle<Ref<Collection>>().node_;
+    if (node != nullptr && node->arena_ != nullptr) node->arena_->SealTree();
   }
 
  private:
@@ -228,6 +264,8 @@ class SharedNodes {
 };
 
 }  // namespace detail
+
+inline void SealTree(const Value& root) noexcept { detail::SharedNodes::SealTree(root); }
 
 inline Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
   return detail::SharedNodes::TextInArena(text, credit);

@@ -134,6 +134,7 @@ Dictionary::Index* Dictionary::MakeIndex(size_t slots) const {
 const Dictionary::Index* Dictionary::IndexFor() const {
   Index* index = index_.load(std::memory_order_acquire);
   if (index != nullptr || members_.size() < kIndexThreshold) return index;
+  NoteChange();  // the index is heap memory that the dictionary frees
   Index* made = MakeIndex(std::bit_ceil(2 * members_.size()));
   if (index_.compare_exchange_strong(index, made, std::memory_order_acq_rel)) return made;
   ::operator delete(made);  // another thread's came first
@@ -149,6 +150,7 @@ uint32_t Dictionary::Lookup(std::u16string_view key) const {
 }
 
 void Dictionary::Add(Text key, Value value) {
+  NoteChange();
   if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
   members_.EmplaceBack(std::move(key), std::move(value));
   Index* index = index_.load(std::memory_order_relaxed);
@@ -173,6 +175,7 @@ const Value* Dictionary::Find(std::u16string_view key) const {
 }
 
 Value* Dictionary::Find(std::u16string_view key) {
+  NoteChange();  // the value may be replaced or moved out
   return const_cast<Value*>(std::as_const(*this).Find(key));
 }
 

@@ -920,7 +920,9 @@ Value Read(std::basic_string_view<Unit> text) {
     ReaderStacks& stacks;
     ~Trim() { stacks.Trim(); }
   } trim{stacks};
-  return RaisingOutOfMemory([&] { return Reader<Unit>(text, errors, stacks).ReadRoot(); });
+  Value root = RaisingOutOfMemory([&] { return Reader<Unit>(text, errors, stacks).ReadRoot(); });
+  SealTree(root);
+  return root;
 }
 
 }  // namespace

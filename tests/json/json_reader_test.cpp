@@ -217,6 +217,50 @@ TEST(ReadJson, ReadContainersOutliveTheRootAndGrow) {
   EXPECT_EQ(Picture(Value(array)), "[i:1,i:2,'x']");
 }
 
+// A tree as read goes whole with its root; once anything in it has changed
+// or is referred to from elsewhere, what went into it or came out of it
+// lives on its own terms: a node put in is let go of when the root goes,
+// and a value taken out stays whole after it (the sanitizer build also
+// reports any use after free or leak here, such as an index left behind).
+TEST(ReadJson, ATreeChangedAfterTheReadGivesBackWhatWentInAndKeepsWhatCameOut) {
+  const auto document = [](std::u16string_view long_text) {
+    std::u16string text = u"{a: 1, list: [1, 2], inner: {long: '" + std::u16string(long_text) + u"'}, big: {";
+    for (int i = 0; i < 40; ++i) text += u" k" + Utf8ToUtf16(std::to_string(i)) + u": 0";
+    return text + u"}}";
+  };
+  const std::u16string long_text = u"a text too long to lie in a value";
+  const Ref<Collection> outside = MakeRef<Collection>();
+  // Each change reaches its node without changing anything on the way.
+  const auto member = [](const Value& root, std::u16string_view key) -> const Value& {
+    return *std::as_const(*root.AsObject()).Find(key);
+  };
+  const std::vector<std::pair<std::string, std::function<Value(const Value&)>>> changes = {
+      {"member added", [&](const Value& root) { root.AsObject()->Add(u"new", Value(outside)); return Value(); }},
+      {"item added", [&](const Value& root) { member(root, u"list").AsArray()->Add(Value(outside)); return Value(); }},
+      {"member replaced", [&](const Value& root) { *root.AsObject()->Find(u"a") = Value(outside); return Value(); }},
+      {"member moved out", [&](const Value& root) { return std::move(*member(root, u"inner").AsObject()->Find(u"long")); }},
+      {"node shared", [&](const Value& root) { return member(root, u"inner"); }},
+      {"index made", [&](const Value& root) {
+         EXPECT_TRUE(member(root, u"big").AsObject()->Exists(u"k39"));
+         return Value();
+       }},
+  };
+  for (const auto& [name, change] : changes) {
+    Value kept;
+    {
+      const Value root = ReadJson(document(long_text));
+      ASSERT_EQ(ReaderErrors(), u"");
+      kept = change(root);
+    }
+    EXPECT_EQ(outside.use_count(), 1u) << name;
+    // The next document may take the memory of the one that went.
+    const Value next = ReadJson(document(std::u16string(long_text.size(), u'x')));
+    if (kept.IsEmpty()) continue;
+    const Value& text = kept.IsObject() ? *std::as_const(*kept.AsObject()).Find(u"long") : kept;
+    EXPECT_EQ(text.AsString(), long_text) << name;
+  }
+}
+
 // Beyond a thousand levels, error 28 is raised at that level and cascades.
 TEST(ReadJson, NestingIsBoundedAtAThousandLevels) {
   ReadJson(std::u16string(1000, u'[') + std::u16string(1000, u']'));
