@@ -211,6 +211,7 @@ class Value {
   Value(Ref<Collection> c) noexcept { SetHandle(Tag::kArray, std::move(c)); }
 
   Value(const Value& other) noexcept { CopyFrom(other); }
+  // A value moved from is left empty.
   Value(Value&& other) noexcept { MoveFrom(other); }
   Value& operator=(const Value& other) {
     if (this != &other) *this = Value(other);
@@ -373,20 +374,15 @@ class Value {
     }
   }
 
-  // Moves, copies and destruction are written out by tag, rather than left
-  // to a variant's visitor: the reader moves every value it reads several
-  // times. A scalar or short text, the common case, is its bytes.
+  // Copies and destruction are written out by tag, rather than left to a
+  // variant's visitor: the reader moves every value it reads several times.
+  // A scalar or short text, the common case, is its bytes.
+  // A handle is one pointer, handed over as it is: a move copies the two
+  // words whatever the value holds, with no branch on its tag, and leaves
+  // the value moved from empty.
   void MoveFrom(Value& other) noexcept {
-    if (!other.HoldsHandle()) {
-      CopyWords(other);
-      return;
-    }
-    switch (other.GetTag()) {
-      case Tag::kString: SetHandle(Tag::kString, std::move(other.Handle<Text>())); break;
-      case Tag::kObject: SetHandle(Tag::kObject, std::move(other.Handle<Ref<Dictionary>>())); break;
-      case Tag::kArray: SetHandle(Tag::kArray, std::move(other.Handle<Ref<Collection>>())); break;
-      default: break;
-    }
+    CopyWords(other);
+    other.SetTag(Tag::kEmpty);
   }
   void CopyFrom(const Value& other) noexcept {
     if (!other.HoldsHandle()) {
@@ -428,6 +424,8 @@ class Value {
   } rest_;
 };
 static_assert(sizeof(Value) == 16);
+static_assert(sizeof(Text) == sizeof(void*) && sizeof(Ref<Dictionary>) == sizeof(void*) &&
+              sizeof(Ref<Collection>) == sizeof(void*));
 
 namespace detail {
 

@@ -160,6 +160,8 @@ TEST(Value, KeepsTextsOfEveryLengthExact) {
       ASSERT_EQ(v->AsString(), text);
       EXPECT_EQ(ErrorOf([&] { v->AsLong(); }), 13);
     }
+    // A value moved from is left empty, holding nothing of the text.
+    EXPECT_TRUE(copy.IsEmpty() && assigned.IsEmpty());
   }
 }
 
