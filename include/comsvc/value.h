@@ -374,16 +374,17 @@ class Value {
     }
   }
 
-  // Copies and destruction are written out by tag, rather than left to a
-  // variant's visitor: the reader moves every value it reads several times.
-  // A scalar or short text, the common case, is its bytes.
-  // A handle is one pointer, handed over as it is: a move copies the two
-  // words whatever the value holds, with no branch on its tag, and leaves
-  // the value moved from empty.
+  // The reader moves every value it reads several times. A handle is one
+  // pointer, handed over as it is, so a move copies the two words whatever
+  // the value holds, with no branch on its tag, and leaves the value moved
+  // from empty.
   void MoveFrom(Value& other) noexcept {
     CopyWords(other);
     other.SetTag(Tag::kEmpty);
   }
+  // Copies and destruction are written out by tag, rather than left to a
+  // variant's visitor. A scalar or short text, the common case, is its
+  // bytes.
   void CopyFrom(const Value& other) noexcept {
     if (!other.HoldsHandle()) {
       CopyWords(other);
