@@ -5,16 +5,15 @@
 #include <cstring>
 #include <iostream>
 
-#include "cli/json_output.h"
+#include <comsvc/code_page.h>
+#include <comsvc/json_reader.h>
+#include <comsvc/locale.h>
 #include <comsvc/runtime_error.h>
+#include <comsvc/testing/scripted_dialogs.h>
 #include <comsvc/utf8.h>
 #include <comsvc/value.h>
-#include <comsvc/json_reader.h>
-#include <comsvc/code_page.h>
-#include "platform/console.h"
-#include <comsvc/locale.h>
-#include "platform/desktop_dialogs.h"
-#include "platform/desktop_dialogs.h"
+#include "cli/json_output.h"
+#include "os/console.h"
 
 namespace comsvc::cli {
 
@@ -291,8 +290,8 @@ std::vector<std::optional<std::u16string>> ReadAnswers(const std::string& path) 
 }
 
 std::string DefaultDialogMode() {
-  if (platform::DesktopDialogsAvailable()) return "gui";
-  if (platform::StandardInputIsTerminal()) return "tty";
+  if (platform::MakeDesktopDialogs()) return "gui";
+  if (os::StandardInputIsTerminal()) return "tty";
   return "script";
 }
 

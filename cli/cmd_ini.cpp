@@ -29,8 +29,11 @@ void NameTheFile(const Arguments& arguments) {
   std::optional<std::string> name = arguments.Get("name");
   std::optional<std::string> path = arguments.Get("path");
   if (name && path) throw UsageError("--name and --path exclude each other");
-  RWINI::IniName = ArgumentText(path ? *path : name.value_or(kDefaultName));
-  RWINI::IniNameIsPath = path.has_value();
+  if (path) {
+    RWINI::SetIniPath(ArgumentText(*path));
+  } else {
+    RWINI::SetIniName(ArgumentText(name.value_or(kDefaultName)));
+  }
 }
 
 int RunIni(Context&, const Arguments& arguments) {

@@ -164,14 +164,13 @@ int RunPost(Context&, const Arguments& arguments) {
   };
   Remote::PostExchange exchange(owner);
   // The connection wait inside Post must not outlast the time-out either.
-  exchange.Socket().SetConnectTimeout(std::min<std::chrono::milliseconds>(
-      timeout, platform::TcpSocket::kDefaultConnectTimeout));
+  exchange.SetConnectTimeout(std::min<std::chrono::milliseconds>(timeout, Remote::PostExchange::kDefaultConnectTimeout));
 
   exchange.Post(ArgumentText(arguments.Positionals()[0]), ArgumentText(arguments.Positionals()[1]));
   const bool started = exchange.Connected() || closed || socket_error;
   if (started) {
     platform::MessageLoop::Current().RunUntil([&] { return closed || socket_error || keeper.Cut(); }, deadline);
-    exchange.Socket().Close();
+    exchange.Close();
     ExplainFailure(arguments, socket_error, closed, keeper);
   }
   if (json) PrintUtf8(JsonReport(replies, socket_error));

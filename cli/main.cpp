@@ -10,7 +10,7 @@
 #include "cli/commands.h"
 #include <comsvc/runtime_error.h>
 #include <comsvc/version.h>
-#include "platform/console.h"
+#include "os/console.h"
 
 namespace comsvc::cli {
 namespace {
@@ -131,10 +131,10 @@ int FlushOutput(int status) {
 int main(int argc, char** argv) {
   using namespace comsvc::cli;
   std::ios::sync_with_stdio(false);
-  comsvc::platform::UseUtf8StandardStreams();
+  comsvc::os::UseUtf8StandardStreams();
   int status = kExitOk;
   try {
-    status = Run(comsvc::platform::ProgramArguments(argc, argv));
+    status = Run(comsvc::os::ProgramArguments(argc, argv));
   } catch (const CommandLineError& e) {
     std::cout.flush();
     std::cerr << "comsvc: " << e.what() << "\n";

@@ -1,21 +1,30 @@
-# The library: one object library per module (src/NAME/*.cpp), each with the
-# usage requirements it needs and the modules below it, combined into one
-# static library `comsvc` (comsvc::comsvc), the only library installed.
+# The library: one object library per module of src/, each listing its
+# sources and the modules it uses, combined into one static library `comsvc`
+# (comsvc::comsvc), the only library installed.
 #
-# Public headers live in include/comsvc/ (plus the generated version.h);
-# src/ is private to the library, its tests, benchmarks, fuzzers and CLI,
-# which reach it through `comsvc_internal`.
+# The layers read one way: core, then the operating-system seam (os), then
+# the legacy runtime rules (runtime), then the services, then the command
+# line. The build holds every module to it: a module sees, under src/, only
+# its own folder and the folders of the modules it uses, directly or
+# through others (a folder of links in the build tree stands in for src/),
+# so an include that skips a layer does not compile. The seam sees no public
+# header either: it speaks the systems' own terms, not the library's.
+#
+# Public headers live in include/comsvc/ (plus the generated version.h).
+# The tests, benchmarks and fuzzers of this repository see all of src/
+# through `comsvc_internal`; the command line uses the public API and the
+# seam's console functions (see CMakeLists.txt).
 
 set(COMSVC_GENERATED_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${COMSVC_GENERATED_INCLUDE_DIR}/comsvc/version.h @ONLY)
 
-# The folder of operating-system primitives under src/platform/ that this
-# target builds with; it may be absent or empty.
-if(WIN32)
-  set(COMSVC_PLATFORM_BACKEND win32 CACHE STRING "Platform backend folder under src/platform/")
-else()
-  set(COMSVC_PLATFORM_BACKEND posix CACHE STRING "Platform backend folder under src/platform/")
-endif()
+# What users include, as <comsvc/NAME>; comsvc.h includes all but the
+# testing ones, and a test compiles each alone.
+set(COMSVC_PUBLIC_HEADERS
+  code_page.h comsvc.h dialogs.h folder_locations.h form_post.h ini_settings.h json_reader.h json_script.h
+  locale.h md5_digest.h md5_function.h message_loop.h message_window.h runtime_error.h string_builder.h
+  url_helper.h utf8.h value.h value_text.h
+  testing/scripted_dialogs.h)
 
 add_library(comsvc_headers INTERFACE)
 target_include_directories(comsvc_headers INTERFACE
@@ -23,59 +32,92 @@ target_include_directories(comsvc_headers INTERFACE
   $<BUILD_INTERFACE:${COMSVC_GENERATED_INCLUDE_DIR}>)
 target_compile_features(comsvc_headers INTERFACE cxx_std_20)
 
-# comsvc_module(NAME SOURCES... [USES MODULE...])
+# comsvc_view(TARGET MODULE...): TARGET sees src/MODULE/ as "MODULE/…" for
+# each MODULE given, and nothing else of src/.
+function(comsvc_view target)
+  set(view ${PROJECT_BINARY_DIR}/module-views/${target})
+  file(REMOVE_RECURSE ${view})
+  file(MAKE_DIRECTORY ${view})
+  foreach(module IN LISTS ARGN)
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${module} ${view}/${module} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} PRIVATE ${view})
+endfunction()
+
+# comsvc_module(NAME SOURCES file... [USES module...]): files relative to src/.
 function(comsvc_module name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "USES")
-  add_library(comsvc_${name} OBJECT ${arg_UNPARSED_ARGUMENTS})
-  target_include_directories(comsvc_${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(comsvc_${name} PUBLIC comsvc_headers)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;USES")
+  list(TRANSFORM arg_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/src/)
+  add_library(comsvc_${name} OBJECT ${arg_SOURCES})
+  set(visible ${name})
   foreach(used IN LISTS arg_USES)
+    get_property(used_visible GLOBAL PROPERTY COMSVC_VISIBLE_${used})
+    list(APPEND visible ${used_visible})
     target_link_libraries(comsvc_${name} PUBLIC comsvc_${used})
   endforeach()
+  list(REMOVE_DUPLICATES visible)
+  set_property(GLOBAL PROPERTY COMSVC_VISIBLE_${name} ${visible})
+  comsvc_view(comsvc_${name} ${visible})
+  if(NOT name STREQUAL "os")
+    target_link_libraries(comsvc_${name} PUBLIC comsvc_headers)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY COMSVC_MODULES ${name})
 endfunction()
 
-function(comsvc_module_sources out)
-  set(sources "")
-  foreach(dir IN LISTS ARGN)
-    file(GLOB found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
-    list(APPEND sources ${found})
-  endforeach()
-  set(${out} ${sources} PARENT_SCOPE)
-endfunction()
-
-comsvc_module_sources(core_sources core)
-comsvc_module(core ${core_sources})
-
-# The notice window's X11 side (x11_*.cpp) or its headless stand-in
-# (no_x11_*.cpp), whichever the build draws with.
-comsvc_module_sources(platform_sources platform platform/${COMSVC_PLATFORM_BACKEND})
-if(COMSVC_X11)
-  list(FILTER platform_sources EXCLUDE REGEX "/no_x11_[^/]*\\.cpp$")
+# The seam's backend: a folder of src/os/ per operating system, and for the
+# desktop's windows on POSIX systems x11/ or, without X11, headless/.
+if(WIN32)
+  set(COMSVC_OS_BACKEND win32)
+  set(COMSVC_DESKTOP_BACKEND "")
 else()
-  list(FILTER platform_sources EXCLUDE REGEX "/x11_[^/]*\\.cpp$")
+  set(COMSVC_OS_BACKEND posix)
+  if(COMSVC_X11)
+    set(COMSVC_DESKTOP_BACKEND x11)
+  else()
+    set(COMSVC_DESKTOP_BACKEND headless)
+  endif()
 endif()
-comsvc_module(platform ${platform_sources} USES core)
-target_link_libraries(comsvc_platform PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
+set(comsvc_backend_posix
+  binary_file.cpp console.cpp desktop_boxes.cpp event_wait.cpp files.cpp known_folders.cpp locale_source.cpp
+  modules.cpp socket.cpp system_profile.cpp)
+set(comsvc_backend_win32
+  binary_file.cpp console.cpp desktop_boxes.cpp event_wait.cpp files.cpp form_window.cpp known_folders.cpp
+  locale_source.cpp modules.cpp socket.cpp system_profile.cpp)
+set(comsvc_backend_x11 form_window.cpp)
+set(comsvc_backend_headless form_window.cpp)
+set(os_sources os/binary_file.cpp os/error.cpp)
+foreach(backend IN ITEMS ${COMSVC_OS_BACKEND} ${COMSVC_DESKTOP_BACKEND})
+  set(files ${comsvc_backend_${backend}})
+  list(TRANSFORM files PREPEND os/${backend}/)
+  list(APPEND os_sources ${files})
+endforeach()
+
+comsvc_module(core SOURCES core/document_arena.cpp core/runtime_error.cpp core/utf8.cpp core/value.cpp)
+comsvc_module(os SOURCES ${os_sources})
+target_link_libraries(comsvc_os PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 if(WIN32)
   # Unicode window classes and the wide API by default; no min/max macros.
-  target_compile_definitions(comsvc_platform PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+  target_compile_definitions(comsvc_os PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 endif()
 if(COMSVC_X11)
-  target_link_libraries(comsvc_platform PUBLIC PkgConfig::COMSVC_X11_LIBS)
+  target_link_libraries(comsvc_os PUBLIC PkgConfig::COMSVC_X11_LIBS)
 endif()
+comsvc_module(runtime
+  SOURCES runtime/code_page.cpp runtime/code_page_tables.cpp runtime/dialogs.cpp runtime/locale.cpp
+          runtime/loop_events.cpp runtime/message_loop.cpp runtime/scripted_dialogs.cpp runtime/value_text.cpp
+  USES core os)
+comsvc_module(text SOURCES text/string_builder.cpp USES core runtime)
+comsvc_module(json SOURCES json/json_number.cpp json/json_reader.cpp json/json_script.cpp USES core runtime text)
+comsvc_module(digest SOURCES digest/md5_digest.cpp digest/md5_function.cpp USES core runtime os)
+comsvc_module(socket SOURCES socket/socket_error.cpp socket/tcp_socket.cpp USES core runtime os)
+comsvc_module(http SOURCES http/form_post.cpp http/url_helper.cpp USES core runtime text json socket)
+comsvc_module(ini SOURCES ini/ini_profile.cpp ini/ini_settings.cpp USES core runtime os)
+comsvc_module(window SOURCES window/message_window.cpp USES core runtime os)
+comsvc_module(folders SOURCES folders/folder_locations.cpp USES core runtime os)
 
-comsvc_module_sources(text_sources text)
-comsvc_module(text ${text_sources} USES core platform)
-comsvc_module_sources(json_sources json)
-comsvc_module(json ${json_sources} USES core platform text)
-comsvc_module_sources(digest_sources digest)
-comsvc_module(digest ${digest_sources} USES core platform)
-comsvc_module_sources(http_sources http)
-comsvc_module(http ${http_sources} USES core platform text json)
-
-set(COMSVC_MODULES core platform text json digest http)
 add_library(comsvc STATIC)
 add_library(comsvc::comsvc ALIAS comsvc)
+get_property(COMSVC_MODULES GLOBAL PROPERTY COMSVC_MODULES)
 foreach(module IN LISTS COMSVC_MODULES)
   target_sources(comsvc PRIVATE $<TARGET_OBJECTS:comsvc_${module}>)
 endforeach()
@@ -93,8 +135,8 @@ if(COMSVC_X11)
 endif()
 set_target_properties(comsvc PROPERTIES EXPORT_NAME comsvc)
 
-# The library with its private headers: for the CLI, tests, benchmarks and
-# fuzzers of this repository.
+# The library with all of its private headers: for the tests, benchmarks
+# and fuzzers of this repository.
 add_library(comsvc_internal INTERFACE)
 target_include_directories(comsvc_internal INTERFACE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(comsvc_internal INTERFACE comsvc)

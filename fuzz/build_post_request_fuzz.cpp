@@ -16,6 +16,7 @@
 #include <comsvc/form_post.h>
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
+#include <comsvc/testing/scripted_dialogs.h>
 
 namespace {
 

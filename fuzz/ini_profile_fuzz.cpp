@@ -15,7 +15,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include <comsvc/code_page.h>
-#include "platform/ini_profile.h"
+#include "ini/ini_profile.h"
 
 namespace {
 

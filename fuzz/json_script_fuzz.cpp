@@ -13,6 +13,7 @@
 #include <comsvc/utf8.h>
 #include <comsvc/json_script.h>
 #include <comsvc/dialogs.h>
+#include <comsvc/testing/scripted_dialogs.h>
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include <comsvc/url_helper.h>
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
+#include <comsvc/testing/scripted_dialogs.h>
 #include "fuzz/fuzz_support.h"
 
 namespace {

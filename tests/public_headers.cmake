@@ -1,12 +1,20 @@
 # Compiles each public header on its own, as a consumer's own code would
 # include it, with every compiler given and the strictest warnings a
 # consumer is likely to build with.
-#   cmake -DINCLUDE_DIRS="a;b" -DCOMPILERS="g++;clang++" -DWORK_DIR=dir -P public_headers.cmake
+# It also checks that comsvc.h includes every one that is not for testing.
+#   cmake -DINCLUDE_DIRS="a;b" -DHEADERS="x.h;y.h" -DCOMPILERS="g++;clang++" -DWORK_DIR=dir -P public_headers.cmake
 set(flags -std=c++20 -fsyntax-only -Wall -Wextra -Wconversion -Wsign-conversion -Werror)
 foreach(dir IN LISTS INCLUDE_DIRS)
   list(APPEND flags -I${dir})
-  file(GLOB found RELATIVE ${dir} ${dir}/comsvc/*.h)
-  list(APPEND headers ${found})
+endforeach()
+list(GET INCLUDE_DIRS 0 source_dir)
+file(READ ${source_dir}/comsvc/comsvc.h umbrella)
+set(headers comsvc/version.h)
+foreach(header IN LISTS HEADERS)
+  list(APPEND headers comsvc/${header})
+  if(NOT header MATCHES "^(testing/|comsvc\\.h$)" AND NOT umbrella MATCHES "#include <comsvc/${header}>")
+    message(SEND_ERROR "comsvc.h does not include <comsvc/${header}>")
+  endif()
 endforeach()
 list(LENGTH headers count)
 if(count LESS 2)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Generates src/platform/code_page_tables.cpp from Windows' code page tables.
+"""Generates src/runtime/code_page_tables.cpp from Windows' code page tables.
 
-Usage: tools/gen_codepages.py DIR > src/platform/code_page_tables.cpp
+Usage: tools/gen_codepages.py DIR > src/runtime/code_page_tables.cpp
 
 DIR holds Microsoft's published "WindowsBestFit" tables, bestfitNNN.txt (a
 copy ships in tests/data/codepages/). The output is committed, so building
@@ -161,7 +161,7 @@ def generate(directory):
         "// Reading: every entry of the tables. Writing: no best fit, only the",
         "// entries whose bytes read back as the same code unit.",
         "",
-        '#include "platform/code_page_tables.h"',
+        '#include "runtime/code_page_tables.h"',
         "",
         "namespace comsvc::platform::code_page_tables {",
         "namespace {",

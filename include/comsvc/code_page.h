@@ -58,8 +58,9 @@ class CodePage {
   std::u16string FromBytes(std::string_view bytes) const;
 
   struct Tables;  // prepared from the generated tables, see code_page.cpp
-  // Throws std::invalid_argument for a code page that is not supported. The
-  // tables are shared by every instance of the same code page.
+  // Raises error 5 (invalid procedure call or argument) for a code page that
+  // is not supported. The tables are shared by every instance of the same
+  // code page.
   explicit CodePage(int number);
   ~CodePage();
   CodePage(const CodePage&) = delete;

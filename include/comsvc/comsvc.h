@@ -15,7 +15,6 @@
 #include <comsvc/message_window.h>
 #include <comsvc/runtime_error.h>
 #include <comsvc/string_builder.h>
-#include <comsvc/tcp_socket.h>
 #include <comsvc/url_helper.h>
 #include <comsvc/utf8.h>
 #include <comsvc/value.h>

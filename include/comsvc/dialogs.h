@@ -1,6 +1,10 @@
 // Modal message and input boxes behind one interface, so that the services
-// show boxes without knowing who answers them: a person at a terminal, a
-// desktop, or a script of answers (tests, batch runs).
+// show boxes without knowing who answers them: a person at a terminal or a
+// desktop, or a script of answers (<comsvc/testing/scripted_dialogs.h>, for
+// tests and batch runs).
+//
+// Boxes are how the services report to a user ("Parser Error", "Invalid
+// Host", a socket's error); they raise nothing themselves.
 //
 // The dialog service is process-wide and set before use: a host calls
 // SetDialogs before any thread shows a box, and never while one does. A
@@ -11,7 +15,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace comsvc::platform {
 
@@ -41,9 +44,9 @@ class DialogService {
                                                      const std::u16string& default_text) = 0;
 };
 
-// The service the library's boxes go to. By default a scripted service
-// without answers (every input box cancelled), so that a library used
-// without a user never blocks.
+// The service the library's boxes go to. By default one that shows nothing
+// and cancels every input box, so that a library used without a user never
+// blocks. SetDialogs(nullptr) restores it.
 DialogService& Dialogs();
 void SetDialogs(std::shared_ptr<DialogService> service);
 
@@ -53,21 +56,10 @@ void MessageBox(const std::u16string& text, const std::u16string& title, BoxIcon
 std::u16string InputBox(const std::u16string& prompt, const std::u16string& title,
                         const std::u16string& default_text);
 
-// Answers from a list, in order, and records every box shown. Input boxes
-// beyond the list are cancelled.
-class ScriptedDialogs : public DialogService {
- public:
-  explicit ScriptedDialogs(std::vector<std::optional<std::u16string>> answers = {});
-  void ShowMessageBox(const std::u16string& text, const std::u16string& title, BoxIcon icon) override;
-  std::optional<std::u16string> ShowInputBox(const std::u16string& prompt, const std::u16string& title,
-                                             const std::u16string& default_text) override;
-  const std::vector<DialogRecord>& Records() const { return records_; }
-
- private:
-  std::vector<std::optional<std::u16string>> answers_;
-  size_t next_answer_ = 0;
-  std::vector<DialogRecord> records_;
-};
+// The desktop's boxes: zenity's on Linux (with a display), the system's own
+// on Windows. While a box is open the thread's message loop keeps being
+// served. nullptr when no desktop can show boxes now.
+std::shared_ptr<DialogService> MakeDesktopDialogs();
 
 // Draws boxes on a terminal: the message box waits for Enter; the input box
 // shows the default and reads a line (an empty line keeps the default); end

@@ -4,16 +4,21 @@
 // in it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include <comsvc/value.h>
-#include <comsvc/url_helper.h>
 #include <comsvc/message_loop.h>
-#include <comsvc/tcp_socket.h>
+#include <comsvc/url_helper.h>
+#include <comsvc/value.h>
 #include <comsvc/version.h>
+
+namespace comsvc::platform {
+class TcpSocket;  // the exchange's own, private to the library
+}  // namespace comsvc::platform
 
 namespace comsvc::Remote {
 
@@ -66,9 +71,16 @@ struct PostOwner {
 //                      \--error-------------------------------------> Idle
 //
 // Everything runs on the thread of the message loop given at construction.
+// Socket errors reach the owner (see PostOwner); composing the request may
+// show a box (see BuildPostRequest) or raise error 6 (see ParseUrl).
 class PostExchange {
  public:
+  // Windows gives up a connection attempt that gets no answer after about
+  // 21 seconds; the exchange's socket does the same unless told otherwise.
+  static constexpr std::chrono::milliseconds kDefaultConnectTimeout{21000};
+
   explicit PostExchange(PostOwner owner, platform::MessageLoop& loop = platform::MessageLoop::Current());
+  ~PostExchange();
   PostExchange(const PostExchange&) = delete;
   PostExchange& operator=(const PostExchange&) = delete;
 
@@ -87,6 +99,13 @@ class PostExchange {
   // True from the socket's report of the connection until it is closed.
   bool Connected() const { return connected_; }
 
+  // How long a connection attempt may wait for its answer before it ends
+  // in error 10060; for the attempts that start after the call.
+  void SetConnectTimeout(std::chrono::milliseconds timeout);
+  // Closes the connection at once, dropping what was not yet read; no event
+  // of it reaches the owner afterwards. The exchange is idle again.
+  void Close();
+
   // The socket's events. Memory running out while a reply piece is taken
   // in raises error 7 to the caller serving the message loop.
   void OnConnect();
@@ -94,12 +113,11 @@ class PostExchange {
   void OnClose();
   void OnError(int32_t number, const std::u16string& description);
 
-  platform::TcpSocket& Socket() { return socket_; }
 
  private:
   PostOwner owner_;
   platform::MessageLoop& loop_;
-  platform::TcpSocket socket_;
+  std::unique_ptr<platform::TcpSocket> socket_;
   bool connected_ = false;
   bool waiting_ = false;
   bool attempt_over_ = false;

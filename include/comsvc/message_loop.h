@@ -1,4 +1,4 @@
-// The thread's message queue: timers, file-descriptor watches and posted
+// The thread's message queue: timers, watches of system handles and posted
 // callbacks, served one at a time on the thread that owns the loop.
 //
 // Every service that waits (the connection wait of a form post, the modal
@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 namespace comsvc::platform {
@@ -30,15 +31,30 @@ class MessageLoop {
   // Identifies a timer, a watch or a source; 0 is never used.
   using Id = uint64_t;
 
-  // What a watched file descriptor is waited for, and what it reports.
-  enum FdEvents : unsigned {
+  // What the loop can wait on: a file descriptor on POSIX systems, a socket
+  // (SOCKET) on Windows, whose windows and timers report through the
+  // thread's message queue, which the loop serves as well.
+#ifdef _WIN32
+  using Handle = std::uintptr_t;
+#else
+  using Handle = int;
+#endif
+
+  // What a watched handle is waited for, and what it reports.
+  enum HandleEvents : unsigned {
     kReadable = 1u << 0,
     kWritable = 1u << 1,
-    // Reported only: the peer hung up or the descriptor has an error pending.
+    // Reported only: the peer hung up or the handle has an error pending.
     kHangUp = 1u << 2,
     kError = 1u << 3,
   };
-  using FdCallback = std::function<void(unsigned ready_events)>;
+  struct Readiness {
+    unsigned events = 0;
+    // Why a connection attempt or a connection ended, where the system says
+    // so with the report itself (Windows does); empty otherwise.
+    std::error_code error;
+  };
+  using HandleCallback = std::function<void(const Readiness& ready)>;
 
   // The loop of the calling thread.
   static MessageLoop& Current();
@@ -61,12 +77,12 @@ class MessageLoop {
   // Stopping an unknown or finished timer does nothing.
   void StopTimer(Id timer);
 
-  // Calls `callback` with the ready events whenever `fd` is ready for one of
+  // Calls `callback` with what is ready whenever `handle` is ready for one of
   // `events` (kReadable | kWritable); hang-up and error are always reported.
-  // The loop does not own the descriptor: remove the watch before closing it.
-  Id WatchFd(int fd, unsigned events, FdCallback callback);
+  // The loop does not own the handle: remove the watch before closing it.
+  Id WatchHandle(Handle handle, unsigned events, HandleCallback callback);
   void ChangeWatch(Id watch, unsigned events);
-  void UnwatchFd(Id watch);
+  void Unwatch(Id watch);
 
   // An event source with a buffer of its own (a display connection): before
   // the loop blocks it calls `prepare`, which flushes what the source has to

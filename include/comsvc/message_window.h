@@ -7,8 +7,9 @@
 // the form; the two seconds count from loading, not from the last
 // setMessage, and pass only while the thread serves its message loop.
 //
-// On a desktop the form is a real X11 window; without a display, or in a
-// build without X11, it is a headless form with the same model and timing.
+// On a desktop the form is a real window (X11 on Linux); without a display,
+// or in a build without X11, it is a headless form with the same model and
+// timing. Nothing here raises or shows a box.
 #pragma once
 
 #include <chrono>
@@ -18,10 +19,6 @@
 #include <comsvc/message_loop.h>
 
 namespace comsvc {
-
-namespace platform {
-class FormWindow;  // the desktop's side of a form; private to the library
-}  // namespace platform
 
 class formMsg {
  public:
@@ -49,7 +46,7 @@ class formMsg {
   void Unload();
 
   bool IsLoaded() const { return loaded_; }
-  bool HasWindow() const { return window_ != nullptr; }  // false: headless
+  bool HasWindow() const;  // false: headless
   const std::u16string& Label1Text() const { return label_text_; }
 
  private:
@@ -62,7 +59,8 @@ class formMsg {
   bool loaded_ = false;
   std::u16string label_text_;
   platform::MessageLoop::Id timer_ = 0;
-  std::unique_ptr<platform::FormWindow> window_;
+  struct Window;  // the desktop's side of the form, private to the library
+  std::unique_ptr<Window> window_;
 };
 
 }  // namespace comsvc

@@ -11,6 +11,7 @@ namespace comsvc {
 
 // The platform's runtime error numbers that the services raise.
 enum class ErrorNumber : int32_t {
+  kInvalidProcedureCall = 5,
   kOverflow = 6,
   kOutOfMemory = 7,
   kSubscriptOutOfRange = 9,

@@ -6,6 +6,7 @@ namespace comsvc {
 
 const char* ErrorDescription(ErrorNumber number) {
   switch (number) {
+    case ErrorNumber::kInvalidProcedureCall: return "Invalid procedure call or argument";
     case ErrorNumber::kOverflow: return "Overflow";
     case ErrorNumber::kOutOfMemory: return "Out of memory";
     case ErrorNumber::kSubscriptOutOfRange: return "Subscript out of range";

@@ -9,7 +9,8 @@
 #include <optional>
 
 #include <comsvc/runtime_error.h>
-#include "platform/binary_file.h"
+#include <comsvc/utf8.h>
+#include "os/binary_file.h"
 #include <comsvc/code_page.h>
 
 namespace comsvc {
@@ -58,9 +59,10 @@ std::u16string MD5::Md5_File_Calc(const std::u16string& InFile) {
 std::u16string MD5::DigestFile(const std::u16string& path) {
   // Asking for the length first means a missing path fails before anything
   // is opened, so nothing is ever created.
-  const std::optional<int64_t> length = platform::BinaryFile::Length(path);
+  const std::string native = EncodeUtf8(path);
+  const std::optional<int64_t> length = os::BinaryFile::Length(native);
   if (!length) return u"";
-  std::unique_ptr<platform::BinaryFile> file = platform::BinaryFile::OpenRead(path);
+  std::unique_ptr<os::BinaryFile> file = os::BinaryFile::OpenRead(native);
   if (!file) return u"";
   MD5Init();
   // Records go straight into BlockBuffer: each whole one is compressed where

@@ -6,6 +6,7 @@
 #include <comsvc/runtime_error.h>
 #include <comsvc/json_reader.h>
 #include <comsvc/dialogs.h>
+#include "socket/tcp_socket.h"
 
 namespace comsvc::Remote {
 
@@ -119,8 +120,9 @@ Value ExtractReplyJson(std::u16string_view reply) {
 }
 
 PostExchange::PostExchange(PostOwner owner, platform::MessageLoop& loop)
-    : owner_(std::move(owner)), loop_(loop), socket_(loop) {
-  socket_.SetEvents({
+    : owner_(std::move(owner)), loop_(loop), socket_(std::make_unique<platform::TcpSocket>(loop)) {
+  socket_->SetConnectTimeout(kDefaultConnectTimeout);
+  socket_->SetEvents({
       .connected = [this] { OnConnect(); },
       .data_arrival = [this](size_t bytes) { OnDataArrival(bytes); },
       .closed_by_peer = [this] { OnClose(); },
@@ -128,14 +130,24 @@ PostExchange::PostExchange(PostOwner owner, platform::MessageLoop& loop)
   });
 }
 
+PostExchange::~PostExchange() = default;
+
+void PostExchange::SetConnectTimeout(std::chrono::milliseconds timeout) { socket_->SetConnectTimeout(timeout); }
+
+void PostExchange::Close() {
+  socket_->Close();
+  connected_ = false;
+  attempt_over_ = true;
+}
+
 void PostExchange::Post(std::u16string_view url, std::u16string_view form) {
   if (connected_ || waiting_) return;
   UrlParts u = RaisingOutOfMemory([&] { return BuildPostRequest(url, form); });
   if (u.RequestText.empty()) return;  // refused, and already reported
 
-  socket_.SetRemoteHost(u.Host);
-  socket_.SetRemotePort(u.Port);
-  socket_.Connect();
+  socket_->SetRemoteHost(u.Host);
+  socket_->SetRemotePort(u.Port);
+  socket_->Connect();
   attempt_over_ = false;
   {
     // Cleared however the wait ends: a handler that runs during it may raise
@@ -149,27 +161,27 @@ void PostExchange::Post(std::u16string_view url, std::u16string_view form) {
   }
   // The peer may already have hung up (its close event still queued): then
   // there is no one to send to, and that event will end the exchange.
-  if (connected_ && socket_.GetState() == platform::TcpSocket::State::kConnected) {
-    socket_.SendData(u.RequestText);
+  if (connected_ && socket_->GetState() == platform::TcpSocket::State::kConnected) {
+    socket_->SendData(u.RequestText);
   }
 }
 
 void PostExchange::OnConnect() { connected_ = true; }
 
 void PostExchange::OnDataArrival(size_t bytes) {
-  std::u16string reply = RaisingOutOfMemory([&] { return NormalizeLineEnds(socket_.GetData(bytes)); });
+  std::u16string reply = RaisingOutOfMemory([&] { return NormalizeLineEnds(socket_->GetData(bytes)); });
   if (owner_.reply) owner_.reply(reply);
 }
 
 void PostExchange::OnClose() {
   connected_ = false;
   attempt_over_ = true;
-  socket_.Close();
+  socket_->Close();
   if (owner_.closed) owner_.closed();
 }
 
 void PostExchange::OnError(int32_t number, const std::u16string& description) {
-  socket_.Close();
+  socket_->Close();
   connected_ = false;
   attempt_over_ = true;
   if (owner_.interactive) platform::MessageBox(description, u"ERROR", platform::BoxIcon::kExclamation);

@@ -9,12 +9,6 @@ namespace comsvc {
 
 namespace {
 
-constexpr int32_t kInvalidArgument = 5;
-
-[[noreturn]] void RaiseInvalidArgument() {
-  throw RuntimeError(kInvalidArgument, "Invalid procedure call or argument");
-}
-
 int32_t CheckedAdd(int32_t a, int32_t b) {
   int32_t sum;
   if (__builtin_add_overflow(a, b, &sum)) Raise(ErrorNumber::kOverflow);
@@ -45,7 +39,7 @@ int32_t cStringBuilder::ChunkSize() const { return chunk_ / 2; }
 
 void cStringBuilder::ChunkSize(int32_t iChunkSize) {
   const int32_t bytes = ToBytes(iChunkSize);
-  if (bytes <= 0) RaiseInvalidArgument();
+  if (bytes <= 0) Raise(ErrorNumber::kInvalidProcedureCall);
   chunk_ = bytes;
 }
 
@@ -151,7 +145,7 @@ bool cStringBuilder::MatchesAt(size_t index, std::u16string_view sToFind, bool i
 }
 
 int32_t cStringBuilder::Find(std::u16string_view sToFind, int32_t lStartIndex, int32_t compare) const {
-  if (compare != 0 && compare != 1) RaiseInvalidArgument();
+  if (compare != 0 && compare != 1) Raise(ErrorNumber::kInvalidProcedureCall);
   const int64_t start = lStartIndex >= 1 ? lStartIndex : 1;
   const int64_t length = Length();
   const int64_t storage = Capacity();

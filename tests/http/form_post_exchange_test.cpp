@@ -12,6 +12,7 @@
 #include <comsvc/form_post.h>
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
+#include <comsvc/testing/scripted_dialogs.h>
 #include <comsvc/message_loop.h>
 #include "support/loopback_peer.h"
 

@@ -8,6 +8,7 @@
 #include <comsvc/utf8.h>
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
+#include <comsvc/testing/scripted_dialogs.h>
 
 namespace comsvc::Remote {
 namespace {

@@ -9,6 +9,7 @@
 #include <comsvc/utf8.h>
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
+#include <comsvc/testing/scripted_dialogs.h>
 #include <comsvc/locale.h>
 
 namespace comsvc::url_helper {

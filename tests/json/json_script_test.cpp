@@ -10,6 +10,7 @@
 #include <comsvc/utf8.h>
 #include <comsvc/json_reader.h>
 #include <comsvc/dialogs.h>
+#include <comsvc/testing/scripted_dialogs.h>
 #include <comsvc/locale.h>
 
 namespace comsvc {

@@ -1,0 +1,31 @@
+#include "os/system_profile.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "os/error.h"
+
+namespace comsvc::os {
+
+// Windows keeps INI files itself; its ANSI functions read and write them in
+// the system's code page.
+std::error_code ReadSystemProfileString(const std::string& section, const std::string& key,
+                                        const std::string& default_value, size_t buffer_size,
+                                        const std::string& path, std::string& value) {
+  value.clear();
+  if (buffer_size == 0) return {};
+  std::vector<char> buffer(buffer_size, '\0');
+  const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), default_value.c_str(), buffer.data(),
+                                                static_cast<DWORD>(buffer_size), path.c_str());
+  value.assign(buffer.data(), length);
+  return {};
+}
+
+std::error_code WriteSystemProfileString(const std::string& section, const std::string& key,
+                                         const std::string& value, const std::string& path) {
+  if (WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str())) return {};
+  return LastSystemError();
+}
+
+}  // namespace comsvc::os

@@ -1,0 +1,353 @@
+#include "ini/ini_profile.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sys/stat.h>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace comsvc::platform {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+// Converts UTF-8 text with glibc's iconv, independently of the library.
+std::string Iconv(const std::string& utf8, const char* to) {
+  iconv_t cd = iconv_open(to, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open");
+  std::string out(utf8.size() * 4 + 8, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  char* at = out.data();
+  size_t in_left = utf8.size(), out_left = out.size();
+  const bool failed = iconv(cd, &in, &in_left, &at, &out_left) == static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (failed) throw std::runtime_error("iconv: " + utf8);
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+// How a file is stored, and the code page the process runs under.
+struct FileForm {
+  const char* bom;
+  const char* encoding;  // of the file's text
+  int code_page;
+  const char* code_page_encoding;
+};
+
+const FileForm kForms[] = {
+    {"", "CP1252", 1252, "CP1252"},
+    {"", "GBK", 936, "GBK"},
+    {"\xEF\xBB\xBF", "UTF-8", 1252, "CP1252"},
+    {"\xFF\xFE", "UTF-16LE", 936, "GBK"},
+};
+
+// The file every row reads, with "\n" standing for the line end under test.
+const char kSample[] =
+    "[Sec]\n"
+    "key=value\n"
+    "Key=second\n"
+    "  spaced  =  padded = value  \n"
+    ";comment=1\n"
+    "q1=\"  quoted  \"\n"
+    "caf\xC3\xA9=cr\xC3\xA8me\n"
+    "[sec]\n"
+    "other=in the second section of that name\n"
+    "[Last]\n"
+    "end=no line end";
+
+struct ReadCase {
+  const char* section;
+  const char* key;
+  const char* expected;  // UTF-8
+};
+
+const ReadCase kReads[] = {
+    {" Sec\t", "  key ", "value"},
+    {"Sec", "spaced", "padded = value"},
+    {"Sec", ";comment", "d"},
+    {"Sec", "q1", "  quoted  "},
+    {"Sec", "CAF\xC3\xA9", "cr\xC3\xA8me"},
+    {"Sec", "other", "d"},
+    {"Last", "end", "no line end"},
+};
+
+TEST(IniProfile, ReadsAndWritesInEveryLineEndAndEncoding) {
+  TempDir dir;
+  for (const FileForm& form : kForms) {
+    CodePage code_page(form.code_page);
+    // Text as the process passes it, in its code page.
+    auto ansi = [&](const char* utf8) { return Iconv(utf8, form.code_page_encoding); };
+    for (const std::string line_end : {"\r\n", "\n", "\r"}) {
+      std::string text = kSample;
+      for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += line_end.size()) {
+        text.replace(at, 1, line_end);
+      }
+      std::string path = dir.Write("sample.ini", form.bom + Iconv(text, form.encoding)).string();
+      SCOPED_TRACE(std::string(form.encoding) + " line end " + std::to_string(line_end.back()));
+      for (const ReadCase& c : kReads) {
+        EXPECT_EQ(ReadProfileString(ansi(c.section), ansi(c.key), "d", 99, path, code_page), ansi(c.expected)) << c.key;
+      }
+      // A write changes the value and not one other byte.
+      ASSERT_TRUE(WriteProfileString("Sec", "key", ansi("cr\xC3\xA8me"), path, code_page));
+      text.replace(text.find("key=value"), 9, "key=cr\xC3\xA8me");
+      EXPECT_EQ(ReadBytes(path), form.bom + Iconv(text, form.encoding));
+    }
+  }
+}
+
+TEST(IniProfileRead, BufferSizeAndDoubleByteCharacters) {
+  TempDir dir;
+  const CodePage gbk(936);
+  // A missing file gives the default, without trailing blanks.
+  EXPECT_EQ(ReadProfileString("S", "k", "x ", 9, (dir.Path() / "none.ini").string(), gbk), "x");
+  // The buffer takes one byte less than its size, and a character that does
+  // not fit whole is left out.
+  const std::string zhong_wen = Iconv("\xE4\xB8\xAD\xE6\x96\x87", "GBK");  // 中文
+  std::string path = dir.Write("wide.ini", "[S]\r\nv=" + zhong_wen + zhong_wen + "\r\n").string();
+  EXPECT_EQ(ReadProfileString("S", "v", "", 7, path, gbk), zhong_wen + zhong_wen.substr(0, 2));
+  // 0x81 0x5D is one character whose trail byte is "]": the first line is no
+  // section header, so "k" belongs to the unnamed section.
+  path = dir.Write("gbk.ini", "[x\x81\x5D\r\nk=v\r\n").string();
+  EXPECT_EQ(ReadProfileString("", "k", "d", 2000, path, gbk), "v");
+}
+
+// Writes, then compares the whole file with what it must hold.
+struct WriteCase {
+  const char* before;  // nullptr: no file
+  const char* section;
+  const char* key;
+  const char* value;
+  const char* after;
+};
+
+const WriteCase kWrites[] = {
+    {nullptr, "S1", "a", "1", "[S1]\r\na=1\r\n"},
+    // The update keeps the key's spelling and every other byte.
+    {"; note\n[Sec]\n  KEY = old value \n\nother=1\n", "sec", "key", "new", "; note\n[Sec]\n  KEY =new\n\nother=1\n"},
+    // A new key goes after the last key of its section.
+    {"[A]\nx=1\n\n; c\n[B]\ny=2\n", "a", "z", "3", "[A]\nx=1\nz=3\r\n\n; c\n[B]\ny=2\n"},
+    {"[A]\nx=1", "A", "y", "2", "[A]\nx=1\r\ny=2\r\n"},
+    // The unnamed section goes first.
+    {"[A]\nx=1\n", "", "top", "1", "top=1\r\n[A]\nx=1\n"},
+};
+
+TEST(IniProfileWrite, FilesHoldExactlyTheExpectedBytes) {
+  for (const WriteCase& c : kWrites) {
+    SCOPED_TRACE(c.before ? c.before : "no file");
+    TempDir dir;
+    std::filesystem::path path = dir.Path() / "w.ini";
+    if (c.before) dir.Write("w.ini", c.before);
+    EXPECT_TRUE(WriteProfileString(c.section, c.key, c.value, path.string(), CodePage(1252)));
+    EXPECT_EQ(ReadBytes(path), c.after);
+  }
+}
+
+TEST(IniProfileWrite, RefusedWritesChangeNothing) {
+  TempDir dir;
+  CodePage code_page(1252);
+  const std::string before = "[A]\r\nx=1\r\n";
+  std::string path = dir.Write("r.ini", before).string();
+  // A line break in any argument would add lines, and with them sections
+  // and keys, of the caller's making.
+  const std::array<const char*, 3> breaking[] = {
+      {"A", "x", "line\nbreak"},         {"A", "x", "cr\ronly"},  {"A", "k\r\n[Evil]\r\nz", "v"},
+      {"A\r\n[Evil]", "k", "v"},         {"A", "k\n", "v"},        {"New\r", "k", "v"},
+  };
+  for (const auto& [section, key, value] : breaking) {
+    EXPECT_FALSE(WriteProfileString(section, key, value, path, code_page)) << section << "/" << key << "/" << value;
+    EXPECT_EQ(ReadBytes(path), before);
+  }
+  EXPECT_FALSE(WriteProfileString("A", "x", "1", (dir.Path() / "no such folder" / "x.ini").string(), code_page));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // no stray files or folders
+}
+
+// How the file written to is reached and protected. Every write must keep
+// the file's links, owner and mode; a read-only file refuses the write.
+struct FileSetup {
+  const char* name;
+  // Prepares the folder holding "f.ini" (content kBefore) and returns the
+  // path to write to.
+  std::function<std::filesystem::path(const std::filesystem::path& folder)> prepare;
+  bool written;
+  bool same_file = false;  // must be edited in place: it cannot be replaced
+};
+
+constexpr const char kBefore[] = "[S]\r\na=1\r\n";
+constexpr const char kAfter[] = "[S]\r\na=2\r\n";
+
+const FileSetup kSetups[] = {
+    {"plain file", [](const auto& folder) { return folder / "f.ini"; }, true},
+    {"mode 0600",
+     [](const auto& folder) {
+       chmod((folder / "f.ini").c_str(), 0600);
+       return folder / "f.ini";
+     },
+     true},
+    // Windows refuses by the read-only attribute whatever the caller's
+    // rights, so this holds when the tests run as root too.
+    {"read-only file",
+     [](const auto& folder) {
+       chmod((folder / "f.ini").c_str(), 0444);
+       return folder / "f.ini";
+     },
+     false},
+    {"read-only folder",
+     [](const auto& folder) {
+       chmod(folder.c_str(), 0555);
+       return folder / "f.ini";
+     },
+     true, true},
+    {"hard link",
+     [](const auto& folder) {
+       std::filesystem::create_hard_link(folder / "f.ini", folder / "other name.ini");
+       return folder / "other name.ini";
+     },
+     true, true},
+    {"symbolic link",
+     [](const auto& folder) {
+       std::filesystem::create_symlink("f.ini", folder / "link.ini");
+       return folder / "link.ini";
+     },
+     true},
+    {"owned by another user",
+     [](const auto& folder) {
+       if (geteuid() == 0 && chown((folder / "f.ini").c_str(), 4321, 8765) != 0) ADD_FAILURE() << "chown";
+       return folder / "f.ini";
+     },
+     true},
+};
+
+std::ptrdiff_t Entries(const std::filesystem::path& folder) {
+  return std::distance(std::filesystem::directory_iterator(folder), {});
+}
+
+TEST(IniProfileWrite, FileKeepsItsLinksOwnerAndMode) {
+  for (const FileSetup& setup : kSetups) {
+    SCOPED_TRACE(setup.name);
+    TempDir dir;
+    const std::filesystem::path folder = dir.Path() / "folder";
+    std::filesystem::create_directory(folder);
+    dir.Write("folder/f.ini", kBefore);
+    const std::filesystem::path path = setup.prepare(folder);
+    struct stat before, link_before, after, link_after;
+    ASSERT_EQ(stat((folder / "f.ini").c_str(), &before), 0);
+    ASSERT_EQ(lstat(path.c_str(), &link_before), 0);
+    const auto entries = Entries(folder);
+
+    EXPECT_EQ(WriteProfileString("S", "a", "2", path.string(), CodePage(1252)), setup.written);
+
+    EXPECT_EQ(ReadBytes(folder / "f.ini"), setup.written ? kAfter : kBefore);
+    EXPECT_EQ(ReadBytes(path), setup.written ? kAfter : kBefore);
+    ASSERT_EQ(stat((folder / "f.ini").c_str(), &after), 0);
+    ASSERT_EQ(lstat(path.c_str(), &link_after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(after.st_nlink, before.st_nlink);
+    if (setup.same_file) {
+      EXPECT_EQ(after.st_ino, before.st_ino);
+    }
+    EXPECT_EQ(link_after.st_mode, link_before.st_mode);  // a link stays a link
+    EXPECT_EQ(Entries(folder), entries);  // no temporary file left behind
+    chmod(folder.c_str(), 0755);  // lets the folder be removed
+  }
+}
+
+TEST(IniProfileWrite, DanglingLinkGetsItsTargetCreated) {
+  TempDir dir;
+  std::filesystem::create_symlink("target.ini", dir.Path() / "link.ini");
+  EXPECT_TRUE(WriteProfileString("S1", "a", "1", (dir.Path() / "link.ini").string(), CodePage(1252)));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "link.ini"));
+  EXPECT_EQ(ReadBytes(dir.Path() / "target.ini"), "[S1]\r\na=1\r\n");
+}
+
+// Runs `write` for 0, 1, ... `count` - 1 in a child process, which stops at
+// the first failed call.
+pid_t Writer(int count, const std::function<bool(int)>& write) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  for (int i = 0; i < count; ++i) {
+    if (!write(i)) _exit(1);
+  }
+  _exit(0);
+}
+
+TEST(IniConcurrency, TwoProcessesWritingDifferentKeysLoseNothing) {
+  TempDir dir;
+  const std::string path = (dir.Path() / "shared.ini").string();
+  constexpr int kWrites = 1000;
+  const CodePage code_page(1252);
+  auto write_key = [&](int key) { return WriteProfileString("S", std::to_string(key), "1", path, code_page); };
+  const pid_t first = Writer(kWrites, write_key);
+  const pid_t second = Writer(kWrites, [&](int i) { return write_key(kWrites + i); });
+  waitpid(first, nullptr, 0);
+  waitpid(second, nullptr, 0);
+  int missing = 0;
+  for (int key = 0; key < 2 * kWrites; ++key) {
+    missing += ReadProfileString("S", std::to_string(key), "", 100, path, code_page) != "1";
+  }
+  EXPECT_EQ(missing, 0);
+}
+
+// Two names of one file in two folders: the writers share no folder lock,
+// and edit the same file in place.
+TEST(IniConcurrency, WritersThroughTwoHardLinksLoseNothing) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Path() / "one");
+  std::filesystem::create_directory(dir.Path() / "two");
+  const std::string first_name = dir.Write("one/shared.ini", "").string();
+  const std::string second_name = (dir.Path() / "two" / "linked.ini").string();
+  std::filesystem::create_hard_link(first_name, second_name);
+  constexpr int kWrites = 200;
+  const CodePage code_page(1252);
+  auto keys_through = [&](const char* prefix, const std::string& path) {
+    return [&, prefix](int i) { return WriteProfileString("S", prefix + std::to_string(i), "1", path, code_page); };
+  };
+  const pid_t first = Writer(kWrites, keys_through("a", first_name));
+  const pid_t second = Writer(kWrites, keys_through("b", second_name));
+  waitpid(first, nullptr, 0);
+  waitpid(second, nullptr, 0);
+  int missing = 0;
+  for (int i = 0; i < kWrites; ++i) {
+    for (const char* prefix : {"a", "b"}) {
+      missing += ReadProfileString("S", prefix + std::to_string(i), "", 100, first_name, code_page) != "1";
+    }
+  }
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(std::filesystem::hard_link_count(first_name), 2u);
+}
+
+TEST(IniConcurrency, WriterKilledMidwayLeavesAWholeFile) {
+  TempDir dir;
+  const std::string path = (dir.Path() / "big.ini").string();
+  // Large enough that writing it takes a while, so kills land mid-write.
+  const std::string filler = "[Filler]\r\nf=" + std::string(4 << 20, 'f') + "\r\n";
+  dir.Write("big.ini", filler + "[S]\r\nk=old\r\n");
+  const CodePage code_page(1252);
+  auto flip = [&](int i) { return WriteProfileString("S", "k", i % 2 ? "old" : "new", path, code_page); };
+  for (int round = 0; round < 6; ++round) {
+    const pid_t child = Writer(1 << 30, flip);
+    usleep((20 + 13 * round) * 1000);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    const std::string now = ReadBytes(path);
+    EXPECT_TRUE(now == filler + "[S]\r\nk=old\r\n" || now == filler + "[S]\r\nk=new\r\n") << "round " << round;
+  }
+  // The next writer is not hindered by what a killed one left behind.
+  EXPECT_TRUE(WriteProfileString("S", "k", "after", path, code_page));
+  EXPECT_EQ(ReadBytes(path), filler + "[S]\r\nk=after\r\n");
+}
+
+}  // namespace
+}  // namespace comsvc::platform

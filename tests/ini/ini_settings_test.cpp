@@ -1,0 +1,64 @@
+#include <comsvc/ini_settings.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include <comsvc/utf8.h>
+#include <comsvc/code_page.h>
+#include "support/local_channels.h"
+#include "support/test_support.h"
+
+namespace comsvc::RWINI {
+namespace {
+
+using testing::ReadBytes;
+
+std::u16string PathText(const std::filesystem::path& path) { return Utf8ToUtf16(path.string()); }
+
+class IniSettings : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(platform::CodePage::SetCurrent(1252)); }
+
+  // Names the file for the next call by its full path.
+  std::filesystem::path UsePath(const std::string& name) {
+    SetIniPath(PathText(dir_.Path() / name));
+    return dir_.Path() / name;
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(IniSettings, BareNameIsBesideTheModuleAndAFullPathServesOneCall) {
+  // This test program holds the library, so its folder is the module's folder.
+  const std::filesystem::path folder = testing::ProgramFolder();
+  EXPECT_EQ(IniFilePath(u"settings"), PathText(folder / "settings.ini"));
+  SetIniPath(u"/some/where/file.cfg");
+  EXPECT_EQ(IniFilePath(IniName()), u"/some/where/file.cfg");
+  EXPECT_FALSE(IniNameIsPath());
+  EXPECT_EQ(IniFilePath(u"file"), PathText(folder / "file.ini"));
+}
+
+TEST_F(IniSettings, MissingOrEmptyValueReturnsTheDefaultAndStoresIt) {
+  // The default goes to the file that was read, not to one beside the module.
+  const std::filesystem::path created = UsePath("new.ini");
+  EXPECT_EQ(IniRead(u"S", u"k", u"fallback"), u"fallback");
+  EXPECT_EQ(ReadBytes(created), "[S]\r\nk=fallback\r\n");
+  EXPECT_FALSE(IniNameIsPath());
+
+  dir_.Write("old.ini", "[S]\r\nk=\r\nj=1\r\n");
+  UsePath("old.ini");
+  EXPECT_EQ(IniRead(u"S", u"k", u"filled"), u"filled");
+  EXPECT_EQ(ReadBytes(dir_.Path() / "old.ini"), "[S]\r\nk=filled\r\nj=1\r\n");
+}
+
+TEST_F(IniSettings, RefusedWriteGivesIntegerZero) {
+  UsePath("missing folder/x.ini");
+  Value result = IniWrite(u"S", u"k", u"v");
+  ASSERT_EQ(result.Kind(), ValueKind::kInteger);
+  EXPECT_EQ(result.AsInteger(), 0);
+}
+
+}  // namespace
+}  // namespace comsvc::RWINI

@@ -1,0 +1,129 @@
+#include <comsvc/dialogs.h>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <comsvc/message_loop.h>
+#include <comsvc/message_window.h>
+#include "support/local_channels.h"
+
+namespace comsvc::platform {
+namespace {
+
+using testing::MakePipe;
+
+// Shows boxes on a terminal made of two pipes: `typed` is what the user types
+// before the end of input. Returns what the boxes drew; `rest` gets what
+// they left unread.
+std::string OnTerminal(const std::string& typed, const std::function<void(TerminalDialogs&)>& show,
+                       std::string* rest = nullptr) {
+  int input[2], output[2];
+  if (!MakePipe(input) || !MakePipe(output)) return "no pipes";
+  EXPECT_EQ(write(input[1], typed.data(), typed.size()), static_cast<int>(typed.size()));
+  close(input[1]);
+  TerminalDialogs terminal(input[0], output[1]);
+  show(terminal);
+  close(output[1]);
+  std::string screen, left;
+  char buffer[4096];
+  for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) screen.append(buffer, got);
+  for (ssize_t got; (got = read(input[0], buffer, sizeof buffer)) > 0;) left.append(buffer, got);
+  close(input[0]);
+  close(output[0]);
+  if (rest != nullptr) *rest = left;
+  return screen;
+}
+
+TEST(TerminalDialogs, MessageBoxShowsEverythingAndWaitsForEnter) {
+  std::string rest;
+  std::string screen = OnTerminal("\nnext line", [](TerminalDialogs& t) {
+    t.ShowMessageBox(u"Saved caf\u00E9\r\nsecond line \x1B[2J", u"R\u00E9sultat", BoxIcon::kCritical);
+  }, &rest);
+  for (const char* part : {"R\xC3\xA9sultat", "Saved caf\xC3\xA9", "second line", "critical", "[ OK ]"}) {
+    EXPECT_NE(screen.find(part), std::string::npos) << part << " in\n" << screen;
+  }
+  EXPECT_EQ(screen.find('\x1B'), std::string::npos);  // control characters cannot steer the terminal
+  EXPECT_EQ(rest, "next line");
+  screen = OnTerminal("\n", [](TerminalDialogs& t) { t.ShowMessageBox(u"text", u"", BoxIcon::kNone); });
+  EXPECT_NE(screen.find(testing::ProgramName()), std::string::npos);  // the application's name as title
+  EXPECT_EQ(screen.find("none"), std::string::npos);                          // no icon, no icon word
+}
+
+TEST(TerminalDialogs, InputBoxReadsALineAndCancelsAtTheEndOfInput) {
+  const std::pair<std::string, std::optional<std::u16string>> cases[] = {
+      {"h\xC3\xA9llo\r\n", u"h\u00E9llo"}, {"\n", u"dflt"}, {"", std::nullopt}, {"no newline", u"no newline"},
+  };
+  for (const auto& [typed, answer] : cases) {
+    std::optional<std::u16string> got;
+    const auto ask = [&](TerminalDialogs& t) { got = t.ShowInputBox(u"Name?", u"Ask", u"dflt"); };
+    const std::string screen = OnTerminal(typed, ask);
+    EXPECT_EQ(got, answer) << typed;
+    for (const char* part : {"Name?", "Ask", "dflt"}) EXPECT_NE(screen.find(part), std::string::npos) << screen;
+  }
+}
+
+// A terminal box is modal but keeps the thread's queue served while it waits
+// for its line: a loaded notice window still unloads at two seconds, and a
+// socket event is handled as it arrives.
+TEST(TerminalDialogs, BoxesKeepTheMessageLoopServedWhileWaiting) {
+  using Clock = std::chrono::steady_clock;
+  using std::chrono::milliseconds;
+  const std::pair<const char*, std::function<std::u16string(TerminalDialogs&)>> boxes[] = {
+      {"message box",
+       [](TerminalDialogs& t) {
+         t.ShowMessageBox(u"waiting", u"T", BoxIcon::kNone);
+         return std::u16string(u"closed");
+       }},
+      {"input box", [](TerminalDialogs& t) { return t.ShowInputBox(u"Name?", u"T", u"d").value_or(u"cancelled"); }},
+  };
+  for (const auto& [name, show] : boxes) {
+    SCOPED_TRACE(name);
+    int keyboard[2], screen[2], sockets[2];
+    ASSERT_TRUE(MakePipe(keyboard));
+    ASSERT_TRUE(MakePipe(screen));
+    ASSERT_TRUE(testing::MakeSocketPair(sockets));
+    MessageLoop& loop = MessageLoop::Current();
+
+    // The clock starts once the notice is shown: a desktop's first window
+    // may take seconds to come.
+    formMsg notice;
+    notice.setMessage(u"saved");
+    const Clock::time_point start = Clock::now();
+    std::optional<bool> notice_loaded_at_2300ms;
+    loop.StartOneShot(milliseconds(2300), [&] { notice_loaded_at_2300ms = notice.IsLoaded(); });
+    std::optional<Clock::duration> socket_event_at;
+    const MessageLoop::Id watch = loop.WatchHandle(sockets[0], MessageLoop::kReadable, [&](const MessageLoop::Readiness&) {
+      if (!testing::ReceiveByte(sockets[0]).empty()) socket_event_at = Clock::now() - start;
+    });
+    // Another process would send on the socket, and the user answers after
+    // 2.5 s: a thread plays both.
+    std::thread peer([&] {
+      std::this_thread::sleep_for(milliseconds(300));
+      EXPECT_TRUE(testing::SendToSocket(sockets[1], "x"));
+      std::this_thread::sleep_until(start + milliseconds(2500));
+      EXPECT_EQ(write(keyboard[1], "typed\n", 6), 6);
+    });
+
+    TerminalDialogs terminal(keyboard[0], screen[1]);
+    const std::u16string answer = show(terminal);
+    const Clock::duration box_open = Clock::now() - start;
+    peer.join();
+    loop.Unwatch(watch);
+
+    EXPECT_EQ(answer, name == std::string("input box") ? u"typed" : u"closed");
+    EXPECT_GE(box_open, milliseconds(2500));
+    EXPECT_EQ(notice_loaded_at_2300ms, std::optional<bool>(false));
+    ASSERT_TRUE(socket_event_at.has_value());
+    EXPECT_LT(*socket_event_at, milliseconds(1500));
+    for (int fd : {keyboard[0], keyboard[1], screen[0], screen[1]}) close(fd);
+    for (int socket : sockets) testing::CloseSocket(socket);
+  }
+}
+
+}  // namespace
+}  // namespace comsvc::platform
