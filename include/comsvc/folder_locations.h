@@ -10,7 +10,7 @@
 // Each path passes through the ANSI code page ("?" for what it lacks) and
 // must fit a 260-byte buffer with its terminating NUL; a path that does not,
 // or any other failure, gives the empty text. No separator is added or
-// removed at the end.
+// removed at the end. Nothing raises; the texts are the caller's.
 #pragma once
 
 #include <string>

@@ -5,6 +5,9 @@
 // Locale::SetDecimalSeparator before any thread reads or writes numbers, and
 // never while they do (the format is read unguarded). The functions below
 // are otherwise safe to call from any thread.
+//
+// Errors: number reading raises error 13 for a text that is no number and
+// error 6 for one out of range; the other functions raise nothing.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,11 @@
 // The registers and the byte count are signed 32-bit quantities to the
 // caller; inside, the registers are kept as their unsigned bit patterns, on
 // which every addition is modulo 2^32.
+//
+// Errors are raised as numbered runtime errors (6, 9; see each member);
+// Md5_File_Calc alone never raises and answers "" for a file it cannot
+// digest. An instance owns its context; the file is opened and closed
+// within the one call.
 #pragma once
 
 #include <cstdint>

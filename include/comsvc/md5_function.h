@@ -3,6 +3,9 @@
 // and digests each character as one byte position holding the character's
 // code in the ANSI code page, so a double-byte character contributes its
 // 16-bit code (sign-extended) rather than two bytes.
+//
+// Errors: a Null message raises error 94; a text that does not convert
+// raises what its plain text form raises (see value_text.h).
 #pragma once
 
 #include <comsvc/value.h>

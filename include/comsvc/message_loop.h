@@ -10,6 +10,11 @@
 // Waits nest: a handler may itself call RunUntil (a modal box opened from a
 // socket event), and the inner wait serves the same queue. Handlers may add or
 // remove timers and watches, their own included, at any time.
+//
+// The loop owns the callbacks it is given until they are stopped, removed or
+// run (posted tasks, one-shot timers); it never owns a watched handle. What
+// a handler raises passes out of the RunUntil or RunOnce that ran it, and
+// the loop stays usable.
 #pragma once
 
 #include <chrono>

@@ -9,7 +9,8 @@
 //
 // On a desktop the form is a real window (X11 on Linux); without a display,
 // or in a build without X11, it is a headless form with the same model and
-// timing. Nothing here raises or shows a box.
+// timing. Nothing here raises or shows a box. The form owns its window and
+// timer, which go when it unloads or is destroyed.
 #pragma once
 
 #include <chrono>

@@ -1,5 +1,11 @@
 // Runtime errors raised to callers, carrying the platform's error numbers and
 // description texts.
+//
+// The library's one error model: what the system raises is a RuntimeError
+// (memory running out anywhere is error 7, and no other exception leaves a
+// service); what it shows the user goes through the dialog service
+// (dialogs.h); the JSON reader writes error lines instead of raising; and a
+// few calls answer with an empty result, as their headers say.
 #pragma once
 
 #include <cstdint>

@@ -3,7 +3,9 @@
 //
 // Counts are kept as 32-bit signed byte counts (two bytes per code unit);
 // every public number is in code units. A sum or product that leaves the
-// 32-bit range raises error 6 and changes nothing.
+// 32-bit range raises error 6 and changes nothing; an index out of range
+// raises error 9, memory running out error 7. The builder owns its storage;
+// the texts it returns are copies the caller owns.
 //
 // The storage is `capacity` bytes long. Code units past the content are
 // spare: where the storage grew they are spaces, after Remove or a shorter

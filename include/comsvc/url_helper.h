@@ -1,6 +1,10 @@
 // URL handling for form posts: splitting an "http" URL into its parts, and
 // percent-encoding one form value for an application/x-www-form-urlencoded
 // body.
+//
+// Both functions return values the caller owns and keep no state. A URL of
+// another scheme is reported in a box (through the dialog service); counts
+// past the 16-bit positions raise error 6.
 #pragma once
 
 #include <cstdint>

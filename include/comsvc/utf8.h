@@ -1,4 +1,8 @@
 // UTF-8 at the edges (command line, files, terminals, logs) and UTF-16 inside.
+//
+// Pure functions: they return text the caller owns, raise nothing but
+// error 7 when memory runs out, and report bytes that are not UTF-8 as a
+// byte offset (DecodeUtf8) or replace them with U+FFFD (the conveniences).
 #pragma once
 
 #include <cstddef>
