@@ -21,35 +21,17 @@
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include "json/json_number.h"
+#include "json/reader_limits.h"
 #include <comsvc/locale.h>
 
 namespace comsvc::JSON {
 
 namespace {
 
-// Containers nest at most this deep, the root being level 1. Reading a
-// container one level deeper raises error 28 (out of stack space) at that
-// level, which cascades like any raised failure. A level takes about 0.3 KB
-// of stack (about 1.4 KB with the address sanitizer), so the deepest
-// document needs well under a quarter of a default 8 MB stack.
-constexpr int kMaxNestingDepth = 1000;
-
 // An object finds a repeated member name by a plain scan of the names it
 // has, behind a filter, up to this many members; a larger one keeps a set
 // of its names.
 constexpr size_t kMaxScannedMembers = 64;
-
-// An array's failure line quotes this many characters from the position.
-constexpr size_t kArrayQuoteLength = 20;
-
-// A Boolean or null error line quotes the rest of the text. So that a text
-// full of bad words cannot make the error text grow with the square of its
-// length, the quotes of one read together hold at most this many times the
-// text's length, plus a fixed allowance for short texts; past that budget a
-// quote is cut short. A document with a handful of bad words, wherever they
-// lie, keeps every quote whole.
-constexpr size_t kQuoteBudgetPerCharacter = 8;
-constexpr size_t kExtraQuoteBudget = 65536;
 
 // The error text of the calling thread's last read, kept for ReaderErrors.
 // Each thread has its own, so readers on several threads neither share nor
@@ -392,13 +374,6 @@ class KeyTable {
   std::u16string decoded_;  // a new UTF-8 name as it is decoded
   std::deque<std::basic_string<Unit>> copies_;  // UTF-8 names put together from pieces
 };
-
-// The characters all quotes of one read may hold, saturating for texts too
-// long for the product to fit.
-size_t QuoteBudget(size_t text_length) {
-  if (text_length > (SIZE_MAX - kExtraQuoteBudget) / kQuoteBudgetPerCharacter) return SIZE_MAX;
-  return text_length * kQuoteBudgetPerCharacter + kExtraQuoteBudget;
-}
 
 // The stacks on which containers gather their elements while they are
 // read. Each thread keeps its own from one read to the next, so that a

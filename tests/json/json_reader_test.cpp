@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include <comsvc/json_located.h>
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include "json/json_number.h"
@@ -46,11 +47,15 @@ constexpr auto kMismatch = ErrorNumber::kTypeMismatch, kOverflow = ErrorNumber::
                kDuplicate = ErrorNumber::kDuplicateKey, kPastTheEnd = ErrorNumber::kSubscriptOutOfRange;
 
 // Each case: the text, the picture of its root, the reader's error text.
+// The located reading must read every case alike.
 void ExpectReads(const std::vector<std::tuple<std::u16string, std::string, std::u16string>>& cases) {
   for (const auto& [text, root, errors] : cases) {
     const Value read = ReadJson(text);
     EXPECT_EQ(read.IsEmpty() ? "none" : Picture(read), root) << EncodeUtf8(text);
     EXPECT_EQ(EncodeUtf8(ReaderErrors()), EncodeUtf8(errors)) << EncodeUtf8(text);
+    const LocatedDocument located(text);
+    EXPECT_EQ(located.Root().IsEmpty() ? "none" : Picture(located.Root()), root) << "located: " << EncodeUtf8(text);
+    EXPECT_EQ(EncodeUtf8(located.Errors()), EncodeUtf8(errors)) << "located: " << EncodeUtf8(text);
   }
 }
 
