@@ -1,6 +1,6 @@
-// Runs arbitrary text as a script, boxes answered from a script of answers:
-// any outcome is fine but a crash, a hang or a leak. A raised runtime error
-// is an ordinary outcome.
+// Runs arbitrary text as a script, boxes answered from a script of answers,
+// once unwatched and once watched: any outcome is fine but a crash, a hang
+// or a leak. A raised runtime error is an ordinary outcome.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,6 +11,7 @@
 
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
+#include <comsvc/json_path.h>
 #include <comsvc/json_script.h>
 #include <comsvc/dialogs.h>
 #include <comsvc/testing/scripted_dialogs.h>
@@ -33,7 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   comsvc::cJSONScript script;
   try {
     script.Eval(text);
-    script.Eval(text);  // again, with the variables of the first run
+    // Again, watched, with the variables of the first run; each event's
+    // path is written out as text.
+    script.Observe([](const comsvc::ScriptEvent& event) { comsvc::JSON::PathText(event.path); });
+    script.Eval(text);
   } catch (const comsvc::RuntimeError&) {
   }
   if (script.Level() != 0) __builtin_trap();

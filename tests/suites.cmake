@@ -7,7 +7,7 @@ set(COMSVC_SUITES_EVERYWHERE
   core/document_arena core/utf8 core/value
   text/string_builder
   digest/md5 digest/md5_file_large
-  json/json_reader json/json_script json/wide_integer json/json_located
+  json/json_reader json/json_script json/wide_integer json/json_located json/json_script_events
   http/url_helper http/form_post
   os/path_rules
   runtime/code_page runtime/locale runtime/dialogs

@@ -14,7 +14,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include <comsvc/json_path.h>
+#include <comsvc/json_script_events.h>
 #include <comsvc/value.h>
 
 namespace comsvc {
@@ -36,14 +40,26 @@ class cJSONScript {
   // instance stays usable.
   int32_t Level() const { return m_Level; }
 
- private:
-  using StepFunction = void (cJSONScript::*)(const Value& args, cStringBuilder& out);
+  // Hands every event of the evaluations that follow to `observer`, in the
+  // order they happen; an empty observer stops it. Unwatched, an
+  // evaluation only tests that nobody watches.
+  void Observe(ScriptObserver observer) { observer_ = std::move(observer); }
 
+ private:
   std::u16string EvalText(const std::u16string& sJSON);
+  void WriteElement(const Value& element, cStringBuilder& out);
 
   void Render(const Value& obj, cStringBuilder& out);
   void RunCommandObject(const Dictionary& commands, cStringBuilder& out);
   void RunStep(std::u16string_view key, const Value& value, cStringBuilder& out);
+  void Step(std::u16string_view key, const Value& value, cStringBuilder& out);
+  void Directive(std::u16string_view key, const Value& value, cStringBuilder& out);
+  std::u16string DirectiveArguments(const Value& value);
+  bool Choose(const Value& item, const std::u16string& selector, std::u16string& result);
+
+  // A member of an argument object, evaluated or rendered into `out`.
+  std::u16string Evaluate(const Value& args, std::u16string_view name);
+  void RenderMember(const Value& args, std::u16string_view name, cStringBuilder& out);
 
   void Alert(const Value& args, cStringBuilder& out);
   void Input(const Value& args, cStringBuilder& out);
@@ -52,12 +68,25 @@ class cJSONScript {
   void Get(const Value& args, cStringBuilder& out);
   void If(const Value& args, cStringBuilder& out);
 
+  // For the observer: `work` run with `step` added to the path, or noting
+  // a failure that leaves it; both only while someone watches.
+  template <typename Work>
+  decltype(auto) At(JSON::PathStep step, Work&& work);
+  template <typename Work>
+  decltype(auto) Observed(Work&& work);
+  void NoteFailure();
+  void Notify(ScriptEvent event);
+
   // Variables of "set" and "get", kept for the life of the instance, each
   // name's key with its text. Keys carry the kind of the name that "set" was
-  // given (see VariableKey in json_script.cpp), so the number 5 and the text
-  // "5" name two variables.
+  // given (see script::VariableKey), so the number 5 and the text "5" name
+  // two variables.
   Dictionary m_Vars;
   int32_t m_Level = 0;
+
+  ScriptObserver observer_;
+  std::vector<JSON::PathStep> path_;  // to the value being evaluated
+  bool failure_noted_ = false;        // by the innermost step it left
 };
 
 }  // namespace comsvc

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
@@ -12,6 +15,8 @@
 #include <comsvc/locale.h>
 #include <comsvc/value_text.h>
 #include <comsvc/string_builder.h>
+
+#include "json/script_commands.h"
 
 namespace comsvc {
 namespace {
@@ -39,9 +44,6 @@ constexpr ErrorNumber kContainerMissing = ErrorNumber::kObjectRequired;
 constexpr ErrorNumber kWrongKind = ErrorNumber::kTypeMismatch;
 constexpr ErrorNumber kNameSetMeanwhile = ErrorNumber::kDuplicateKey;
 
-// Calls at depths 1 to 41 render; deeper ones give kNestingError instead.
-constexpr int32_t kMaxLevel = 40;
-constexpr std::u16string_view kNestingError = u"ERROR: Nesting level exceeded.";
 constexpr std::u16string_view kParserErrorTitle = u"Parser Error";
 
 // Holds one level of m_Level for a rendering and gives it back however the
@@ -57,7 +59,7 @@ class LevelScope {
   int32_t& level_;
 };
 
-bool IsContainer(const Value& value) { return value.IsObject() || value.IsArray(); }
+using script::IsContainer;
 
 void RequireContainer(const Value& value, ValueKind kind) {
   if (value.Kind() == kind) return;
@@ -98,69 +100,93 @@ std::u16string NumberText(const Value& number) {
 // compare as they are, by code unit, a proper beginning being the smaller.
 bool Holds(const std::optional<std::u16string>& type, const std::u16string& value1,
            const std::u16string& value2) {
-  if (!type) return false;
-  if (*type == u"eq") return platform::LowerCase(value1) == platform::LowerCase(value2);
-  const int order = value1.compare(value2);
-  if (*type == u"gt") return order > 0;
-  if (*type == u"lt") return order < 0;
-  if (*type == u"gte") return order >= 0;
-  if (*type == u"lte") return order <= 0;
+  const std::optional<script::Comparison> comparison = type ? script::FindComparison(*type) : std::nullopt;
+  if (!comparison) return false;
+  switch (*comparison) {
+    case script::Comparison::kEq: return platform::LowerCase(value1) == platform::LowerCase(value2);
+    case script::Comparison::kGt: return value1.compare(value2) > 0;
+    case script::Comparison::kLt: return value1.compare(value2) < 0;
+    case script::Comparison::kGte: return value1.compare(value2) >= 0;
+    case script::Comparison::kLte: return value1.compare(value2) <= 0;
+  }
   return false;
 }
 
-// "set" names a variable by the raw "name" value, "get" by its text form, so
-// a key is a tag for the name's kind followed by the name's text: the text
-// "5" and the number 5 are different variables, and a "get" meets only names
-// that were texts. A container names itself (by identity), as no "get" can
-// ask for it.
-std::u16string VariableKey(const Value& name) {
-  switch (name.Kind()) {
-    case ValueKind::kString: return u'$' + std::u16string(name.AsString());
-    case ValueKind::kInteger:
-    case ValueKind::kLong:
-    case ValueKind::kDouble:
-      return u'#' + platform::DefaultText(name.NumberValue(), platform::Locale::kInvariant);
-    case ValueKind::kBoolean: return name.AsBoolean() ? u"?true" : u"?false";
-    case ValueKind::kNull: return u"~null";
-    case ValueKind::kEmpty: return u"~empty";
-    case ValueKind::kObject:
-      return u'@' + Utf8ToUtf16(std::to_string(reinterpret_cast<uintptr_t>(name.AsObject().get())));
-    case ValueKind::kArray:
-      return u'@' + Utf8ToUtf16(std::to_string(reinterpret_cast<uintptr_t>(name.AsArray().get())));
-  }
-  return u"~empty";
+// A variable's name as an event shows it: the text form where it has one.
+std::u16string NameText(const Value& name) {
+  if (name.IsNull() || IsContainer(name)) return std::u16string(name.IsNull() ? u"null" : name.TypeName());
+  return platform::PlainText(name);
 }
 
-// "<%" KEY "(" arguments ")%>": a text argument as it is, the text forms of
-// an object's member values joined by ",", nothing for an array.
-void WriteDirective(std::u16string_view key, const Value& value, cStringBuilder& out) {
-  out.Append(u"<%");
-  out.Append(platform::UpperCase(key));
-  out.Append(u"(");
-  if (value.IsString()) {
-    out.Append(value.AsString());
-  } else if (value.IsObject()) {
-    bool first = true;
-    for (const auto& member : value.AsObject()->Members()) {
-      if (!first) out.Append(u",");
-      out.Append(TextForm(member.second));
-      first = false;
-    }
-  }
-  out.Append(u")%>");
-}
+// Keeps the path one step longer while a step runs.
+class PathScope {
+ public:
+  PathScope(std::vector<JSON::PathStep>& path, JSON::PathStep step) : path_(path) { path_.push_back(step); }
+  ~PathScope() { path_.pop_back(); }
+  PathScope(const PathScope&) = delete;
+  PathScope& operator=(const PathScope&) = delete;
+
+ private:
+  std::vector<JSON::PathStep>& path_;
+};
 
 }  // namespace
 
+template <typename Work>
+decltype(auto) cJSONScript::Observed(Work&& work) {
+  if (!observer_) return work();
+  try {
+    return work();
+  } catch (...) {
+    NoteFailure();
+    throw;
+  }
+}
+
+template <typename Work>
+decltype(auto) cJSONScript::At(JSON::PathStep step, Work&& work) {
+  if (!observer_) return work();
+  PathScope scope(path_, step);
+  return Observed(std::forward<Work>(work));
+}
+
+// Called while a failure leaves a step: the innermost step it leaves is
+// where it happened; the steps around it only pass it on. Anything but a
+// runtime error or memory running out passes on untold.
+void cJSONScript::NoteFailure() {
+  if (std::exchange(failure_noted_, true)) return;
+  ScriptEvent event{.kind = ScriptEvent::Kind::kFailure};
+  std::u16string description;
+  try {
+    throw;
+  } catch (const RuntimeError& e) {
+    event.number = e.Number();
+    description = Utf8ToUtf16(e.Description());
+  } catch (const std::bad_alloc&) {
+    event.number = static_cast<int32_t>(ErrorNumber::kOutOfMemory);
+    description = Utf8ToUtf16(ErrorDescription(ErrorNumber::kOutOfMemory));
+  }
+  event.result = description;
+  Notify(event);
+}
+
+void cJSONScript::Notify(ScriptEvent event) {
+  event.path = path_;
+  observer_(event);
+}
+
 std::u16string cJSONScript::Eval(const std::u16string& sJSON) {
-  return RaisingOutOfMemory([&] { return EvalText(sJSON); });
+  failure_noted_ = false;
+  return RaisingOutOfMemory([&] { return Observed([&] { return EvalText(sJSON); }); });
 }
 
 std::u16string cJSONScript::EvalText(const std::u16string& sJSON) {
   const Value root = JSON::ReadJson(sJSON);
   const std::u16string errors = JSON::ReaderErrors();
   if (!errors.empty() || !IsContainer(root)) {
-    platform::MessageBox(errors, std::u16string(kParserErrorTitle), platform::BoxIcon::kExclamation);
+    const std::u16string title(kParserErrorTitle);
+    platform::MessageBox(errors, title, platform::BoxIcon::kExclamation);
+    if (observer_) Notify({.kind = ScriptEvent::Kind::kMessageBox, .text = errors, .title = title});
     return {};
   }
   // A script's elements are taken by position, which an object's members
@@ -170,21 +196,27 @@ std::u16string cJSONScript::EvalText(const std::u16string& sJSON) {
     return {};
   }
   cStringBuilder out;
-  for (const Value& element : root.AsArray()->Items()) {
-    if (element.IsNull()) {
-      out.Append(u"null");
-    } else if (element.IsString()) {
-      out.Append(element.AsString());
-    } else if (IsContainer(element)) {
-      Render(element, out);
-    } else {
-      Raise(kWrongKind);
-    }
+  const std::span<const Value> elements = root.AsArray()->Items();
+  for (size_t i = 0; i < elements.size(); ++i) {
+    At(JSON::PathStep::Item(i), [&] { WriteElement(elements[i], out); });
   }
   return out.TakeString();
 }
 
+void cJSONScript::WriteElement(const Value& element, cStringBuilder& out) {
+  if (element.IsNull()) {
+    out.Append(u"null");
+  } else if (element.IsString()) {
+    out.Append(element.AsString());
+  } else if (IsContainer(element)) {
+    Render(element, out);
+  } else {
+    Raise(kWrongKind);
+  }
+}
+
 std::u16string cJSONScript::ExecCommand(const Value& obj) {
+  if (m_Level == 0) failure_noted_ = false;
   return RaisingOutOfMemory([&] {
     cStringBuilder out;
     Render(obj, out);
@@ -195,8 +227,8 @@ std::u16string cJSONScript::ExecCommand(const Value& obj) {
 // One ExecCommand call, appending to the caller's output rather than to a
 // builder of its own: the text is the same and nothing is copied twice.
 void cJSONScript::Render(const Value& obj, cStringBuilder& out) {
-  if (m_Level > kMaxLevel) {
-    out.Append(kNestingError);
+  if (m_Level >= script::kDeepestCall) {
+    out.Append(script::kNestingError);
     return;
   }
   LevelScope level(m_Level);
@@ -208,100 +240,170 @@ void cJSONScript::Render(const Value& obj, cStringBuilder& out) {
     case ValueKind::kDouble: out.Append(NumberText(obj)); break;
     case ValueKind::kString: out.Append(obj.AsString()); break;
     case ValueKind::kEmpty: break;
-    case ValueKind::kArray:
-      for (const Value& item : obj.AsArray()->Items()) Render(item, out);
+    case ValueKind::kArray: {
+      const std::span<const Value> items = obj.AsArray()->Items();
+      for (size_t i = 0; i < items.size(); ++i) At(JSON::PathStep::Item(i), [&] { Render(items[i], out); });
       break;
+    }
     case ValueKind::kObject: RunCommandObject(*obj.AsObject(), out); break;
   }
 }
 
 void cJSONScript::RunCommandObject(const Dictionary& commands, cStringBuilder& out) {
-  for (const auto& [key, value] : commands.Members()) RunStep(key, value, out);
+  for (const Dictionary::Member& step : commands.Members()) {
+    At(JSON::PathStep::Member(step.first), [&] { RunStep(step.first, step.second, out); });
+  }
 }
 
+// Watched, a step writes into a builder of its own, so that its event can
+// tell its output.
 void cJSONScript::RunStep(std::u16string_view key, const Value& value, cStringBuilder& out) {
-  static constexpr std::pair<std::u16string_view, StepFunction> kSteps[] = {
-      {u"alert", &cJSONScript::Alert}, {u"input", &cJSONScript::Input}, {u"switch", &cJSONScript::Switch},
-      {u"set", &cJSONScript::Set},     {u"get", &cJSONScript::Get},     {u"if", &cJSONScript::If},
-  };
+  if (!observer_) return Step(key, value, out);
+  cStringBuilder own;
+  Step(key, value, own);
+  const std::u16string result = own.TakeString();
+  Notify({.kind = ScriptEvent::Kind::kStep, .command = key, .result = result});
+  out.Append(result);
+}
+
+void cJSONScript::Step(std::u16string_view key, const Value& value, cStringBuilder& out) {
   if (value.IsNull()) Raise(kNullGiven);
   if (!value.IsString() && !IsContainer(value)) Raise(kContainerMissing);
-  const std::u16string command = platform::LowerCase(key);
-  if (command == u"return") {
-    if (!value.IsString()) Raise(kWrongKind);
-    out.Append(value.AsString());
-    return;
+  const script::CommandEntry* const command = script::FindCommand(platform::LowerCase(key));
+  if (command == nullptr) return Directive(key, value, out);
+  if (command->takes_text != value.IsString()) Raise(value.IsString() ? kContainerMissing : kWrongKind);
+  switch (command->command) {
+    case script::Command::kAlert: return Alert(value, out);
+    case script::Command::kInput: return Input(value, out);
+    case script::Command::kSwitch: return Switch(value, out);
+    case script::Command::kSet: return Set(value, out);
+    case script::Command::kGet: return Get(value, out);
+    case script::Command::kIf: return If(value, out);
+    case script::Command::kReturn: return out.Append(value.AsString());
   }
-  for (const auto& [name, step] : kSteps) {
-    if (command != name) continue;
-    if (value.IsString()) Raise(kContainerMissing);
-    (this->*step)(value, out);
-    return;
+}
+
+std::u16string cJSONScript::Evaluate(const Value& args, std::u16string_view name) {
+  return At(JSON::PathStep::Member(name), [&] { return ExecCommand(Member(args, name)); });
+}
+
+void cJSONScript::RenderMember(const Value& args, std::u16string_view name, cStringBuilder& out) {
+  At(JSON::PathStep::Member(name), [&] { Render(Member(args, name), out); });
+}
+
+// "<%" KEY "(" arguments ")%>".
+void cJSONScript::Directive(std::u16string_view key, const Value& value, cStringBuilder& out) {
+  const std::u16string name = platform::UpperCase(key);
+  const std::u16string arguments = DirectiveArguments(value);
+  const std::u16string directive = u"<%" + name + u"(" + arguments + u")%>";
+  out.Append(directive);
+  if (observer_) {
+    Notify({.kind = ScriptEvent::Kind::kDirective, .command = key, .name = name, .value = arguments,
+            .result = directive});
   }
-  WriteDirective(key, value, out);
+}
+
+// A text argument as it is, the text forms of an object's member values
+// joined by ",", nothing for an array.
+std::u16string cJSONScript::DirectiveArguments(const Value& value) {
+  if (value.IsString()) return std::u16string(value.AsString());
+  std::u16string arguments;
+  if (!value.IsObject()) return arguments;
+  bool first = true;
+  for (const Dictionary::Member& argument : value.AsObject()->Members()) {
+    if (!first) arguments += u',';
+    arguments += At(JSON::PathStep::Member(argument.first), [&] { return TextForm(argument.second); });
+    first = false;
+  }
+  return arguments;
 }
 
 void cJSONScript::Alert(const Value& args, cStringBuilder&) {
-  const std::u16string message = ExecCommand(Member(args, u"message"));
-  const std::u16string title = ExecCommand(Member(args, u"title"));
+  const std::u16string message = Evaluate(args, script::member::kMessage);
+  const std::u16string title = Evaluate(args, script::member::kTitle);
   platform::MessageBox(message, title, platform::BoxIcon::kInformation);
+  if (observer_) Notify({.kind = ScriptEvent::Kind::kMessageBox, .text = message, .title = title});
 }
 
 void cJSONScript::Input(const Value& args, cStringBuilder& out) {
-  const std::u16string prompt = ExecCommand(Member(args, u"prompt"));
-  const std::u16string title = ExecCommand(Member(args, u"title"));
-  const std::u16string default_text = ExecCommand(Member(args, u"default"));
-  out.Append(platform::InputBox(prompt, title, default_text));
+  const std::u16string prompt = Evaluate(args, script::member::kPrompt);
+  const std::u16string title = Evaluate(args, script::member::kTitle);
+  const std::u16string default_text = Evaluate(args, script::member::kDefault);
+  const std::u16string answer = platform::InputBox(prompt, title, default_text);
+  if (observer_) {
+    Notify({.kind = ScriptEvent::Kind::kInputBox, .text = prompt, .title = title, .default_text = default_text,
+            .result = answer});
+  }
+  out.Append(answer);
 }
 
 // "default" is evaluated first and always, so its effects happen even when a
 // case matches. Items are checked as they are reached; the first match ends
 // the search.
 void cJSONScript::Switch(const Value& args, cStringBuilder& out) {
-  std::u16string result = ExecCommand(Member(args, u"default"));
-  const std::u16string selector = platform::LowerCase(ExecCommand(Member(args, u"case")));
-  const Value items = Member(args, u"items");
-  RequireContainer(items, ValueKind::kArray);
-  for (const Value& item : items.AsArray()->Items()) {
-    RequireContainer(item, ValueKind::kObject);
-    const Dictionary& choice = *item.AsObject();
-    if (ComparableText(choice.Item(u"case")) == selector) {
-      result = ExecCommand(choice.Item(u"return"));
-      break;
+  std::u16string result = Evaluate(args, script::member::kDefault);
+  const std::u16string selector = platform::LowerCase(Evaluate(args, script::member::kCase));
+  const Value items = Member(args, script::member::kItems);
+  At(JSON::PathStep::Member(script::member::kItems), [&] {
+    RequireContainer(items, ValueKind::kArray);
+    const std::span<const Value> choices = items.AsArray()->Items();
+    for (size_t i = 0; i < choices.size(); ++i) {
+      if (At(JSON::PathStep::Item(i), [&] { return Choose(choices[i], selector, result); })) break;
     }
-  }
+  });
   out.Append(result);
+}
+
+// Whether a "switch" item's case matches the selector; when it does, its
+// evaluated "return" becomes the result.
+bool cJSONScript::Choose(const Value& item, const std::u16string& selector, std::u16string& result) {
+  RequireContainer(item, ValueKind::kObject);
+  const Value choice_case = item.AsObject()->Item(script::member::kCase);
+  if (At(JSON::PathStep::Member(script::member::kCase), [&] { return ComparableText(choice_case); }) != selector) {
+    return false;
+  }
+  result = Evaluate(item, script::member::kReturn);
+  return true;
 }
 
 // Whether the name is known is settled before "value" runs; a name that the
 // value's own evaluation adds meanwhile makes the store fail.
 void cJSONScript::Set(const Value& args, cStringBuilder&) {
-  std::u16string key = VariableKey(Member(args, u"name"));
+  const Value name = Member(args, script::member::kName);
+  std::u16string key = script::VariableKey(name);
   const bool known = m_Vars.Exists(key);
-  std::u16string text = ExecCommand(Member(args, u"value"));
+  const std::u16string text = Evaluate(args, script::member::kValue);
   if (known) {
     // Looked up again: the value's evaluation may have moved the members.
-    *m_Vars.Find(key) = Value(std::move(text));
-    return;
+    *m_Vars.Find(key) = Value(text);
+  } else {
+    static_assert(kNameSetMeanwhile == ErrorNumber::kDuplicateKey, "raised by the dictionary itself");
+    m_Vars.Add(std::move(key), Value(text));
   }
-  static_assert(kNameSetMeanwhile == ErrorNumber::kDuplicateKey, "raised by the dictionary itself");
-  m_Vars.Add(std::move(key), Value(std::move(text)));
+  if (observer_) Notify({.kind = ScriptEvent::Kind::kSet, .name = NameText(name), .value = text});
 }
 
 void cJSONScript::Get(const Value& args, cStringBuilder& out) {
-  const Value* const text = m_Vars.Find(VariableKey(TextForm(Member(args, u"name"))));
+  const std::u16string name =
+      At(JSON::PathStep::Member(script::member::kName), [&] { return TextForm(Member(args, script::member::kName)); });
+  const Value* const text = m_Vars.Find(script::VariableKey(Value(name)));
+  if (observer_) {
+    Notify({.kind = ScriptEvent::Kind::kGet, .name = name, .value = text ? text->AsString() : std::u16string_view(),
+            .found = text != nullptr});
+  }
   if (text != nullptr && !text->AsString().empty()) {
     out.Append(text->AsString());
   } else {
-    Render(Member(args, u"default"), out);
+    RenderMember(args, script::member::kDefault, out);
   }
 }
 
 void cJSONScript::If(const Value& args, cStringBuilder& out) {
-  const std::u16string value1 = ExecCommand(Member(args, u"value1"));
-  const std::u16string value2 = ExecCommand(Member(args, u"value2"));
-  const bool holds = Holds(ComparableText(Member(args, u"type")), value1, value2);
-  Render(Member(args, holds ? u"true" : u"false"), out);
+  const std::u16string value1 = Evaluate(args, script::member::kValue1);
+  const std::u16string value2 = Evaluate(args, script::member::kValue2);
+  const std::optional<std::u16string> type = At(JSON::PathStep::Member(script::member::kType),
+                                                [&] { return ComparableText(Member(args, script::member::kType)); });
+  RenderMember(args, Holds(type, value1, value2) ? script::member::kTrue : script::member::kFalse, out);
 }
 
 }  // namespace comsvc
