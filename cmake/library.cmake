@@ -22,7 +22,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${COMSVC_GENERATED_INCLUDE
 # testing ones, and a test compiles each alone.
 set(COMSVC_PUBLIC_HEADERS
   code_page.h comsvc.h dialogs.h folder_locations.h form_post.h ini_settings.h json_located.h json_path.h
-  json_reader.h json_script.h json_script_events.h locale.h md5_digest.h md5_function.h message_loop.h message_window.h runtime_error.h string_builder.h
+  json_reader.h json_script.h json_script_events.h json_script_lint.h locale.h md5_digest.h md5_function.h message_loop.h message_window.h runtime_error.h string_builder.h
   url_helper.h utf8.h value.h value_text.h
   testing/scripted_dialogs.h)
 
@@ -109,7 +109,7 @@ comsvc_module(runtime
 comsvc_module(text SOURCES text/string_builder.cpp USES core runtime)
 comsvc_module(json
   SOURCES json/json_located.cpp json/json_number.cpp json/json_path.cpp json/json_reader.cpp json/json_script.cpp
-          json/script_commands.cpp
+          json/near_names.cpp json/script_commands.cpp json/script_lint.cpp
   USES core runtime text)
 comsvc_module(digest SOURCES digest/md5_digest.cpp digest/md5_function.cpp USES core runtime os)
 comsvc_module(socket SOURCES socket/socket_error.cpp socket/tcp_socket.cpp USES core runtime os)

@@ -8,6 +8,7 @@ set(COMSVC_SUITES_EVERYWHERE
   text/string_builder
   digest/md5 digest/md5_file_large
   json/json_reader json/json_script json/wide_integer json/json_located json/json_script_events
+  json/json_script_lint
   http/url_helper http/form_post
   os/path_rules
   runtime/code_page runtime/locale runtime/dialogs

@@ -6,8 +6,12 @@
 #include <comsvc/folder_locations.h>
 #include <comsvc/form_post.h>
 #include <comsvc/ini_settings.h>
+#include <comsvc/json_located.h>
+#include <comsvc/json_path.h>
 #include <comsvc/json_reader.h>
 #include <comsvc/json_script.h>
+#include <comsvc/json_script_events.h>
+#include <comsvc/json_script_lint.h>
 #include <comsvc/locale.h>
 #include <comsvc/md5_digest.h>
 #include <comsvc/md5_function.h>
