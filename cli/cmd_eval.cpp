@@ -1,6 +1,9 @@
 // comsvc eval: runs scripts written in JSON, one file after another on one
 // cJSONScript, so variables set by one file are seen by the next.
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +11,7 @@
 #include "cli/app.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
+#include "cli/script_trace.h"
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include <comsvc/json_reader.h>
@@ -16,12 +20,8 @@
 namespace comsvc::cli {
 namespace {
 
-}  // namespace
-
-namespace {
-
 constexpr const char* kEvalHelp =
-    "usage: comsvc eval [--json] [--exec] [--encoding E] FILE...\n"
+    "usage: comsvc eval [--json] [--exec] [--encoding E] [--trace | --trace-file F] FILE...\n"
     "\n"
     "Runs Eval on each file's text in order, all on one script instance (variables\n"
     "set by one file are seen by the next), and prints each output as it is.\n"
@@ -33,11 +33,31 @@ constexpr const char* kEvalHelp =
     "                {\"outputs\":[...],\"error\":null|{\"number\":N,\"description\":...},\n"
     "                 \"dialogs\":[...]} (boxes as --dialog-log writes them)\n"
     "  --encoding E  utf-8 (default), utf-16le or ansi\n"
+    "  --trace       write every event of the run as one JSON line on stderr:\n"
+    "                each step, set, get, box, directive and failure, with its\n"
+    "                file, its path in the script and its line and column there\n"
+    "  --trace-file F  the same lines to file F instead; the output is unchanged\n"
     "\n"
     "Boxes are answered as the global options say (--dialogs, --answers).\n";
 
 std::u16string RunOne(cJSONScript& script, const std::u16string& text, bool exec) {
   return exec ? script.ExecCommand(JSON::ReadJson(text)) : script.Eval(text);
+}
+
+struct CloseTrace {
+  void operator()(std::FILE* file) const {
+    if (file != stderr) std::fclose(file);
+  }
+};
+using TraceFile = std::unique_ptr<std::FILE, CloseTrace>;
+
+// Where --trace and --trace-file send their lines; none without them.
+TraceFile OpenTrace(const Arguments& arguments) {
+  const std::optional<std::string> path = arguments.Get("trace-file");
+  if (!path) return TraceFile(arguments.Has("trace") ? stderr : nullptr);
+  TraceFile trace(std::fopen(path->c_str(), "w"));
+  if (!trace) throw CommandLineError(FileProblem(*path, errno));
+  return trace;
 }
 
 std::string JsonReport(const std::vector<std::u16string>& outputs, const std::optional<RuntimeError>& error,
@@ -74,17 +94,22 @@ int RunEval(Context& context, const Arguments& arguments) {
   // stops the command before any box is shown.
   std::vector<std::u16string> texts;
   for (const std::string& path : arguments.Positionals()) texts.push_back(ReadTextFile(path, encoding));
+  const TraceFile trace = OpenTrace(arguments);
 
   cJSONScript script;
+  const auto run = [&](size_t i) {
+    if (trace) script.Observe(TraceObserver(trace.get(), arguments.Positionals()[i], texts[i]));
+    return RunOne(script, texts[i], exec);
+  };
   if (!json) {
-    for (const std::u16string& text : texts) Print(RunOne(script, text, exec));
+    for (size_t i = 0; i < texts.size(); ++i) Print(run(i));
     return kExitOk;
   }
   context.dialogs->StopEchoing();  // the report lists the boxes
   std::vector<std::u16string> outputs;
   std::optional<RuntimeError> error;
   try {
-    for (const std::u16string& text : texts) outputs.push_back(RunOne(script, text, exec));
+    for (size_t i = 0; i < texts.size(); ++i) outputs.push_back(run(i));
   } catch (const RuntimeError& e) {
     error = e;
   }
@@ -96,6 +121,6 @@ int RunEval(Context& context, const Arguments& arguments) {
 
 const Subcommand kEvalCommand = {
     "eval", "run scripts written in JSON and print their output",
-    kEvalHelp, {{"json"}, {"exec"}, {"encoding", 1}}, RunEval};
+    kEvalHelp, {{"json"}, {"exec"}, {"encoding", 1}, {"trace"}, {"trace-file", 1}}, RunEval};
 
 }  // namespace comsvc::cli

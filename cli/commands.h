@@ -22,6 +22,7 @@ struct Subcommand {
 // The subcommands, each defined in its own file.
 extern const Subcommand kJsonCommand;
 extern const Subcommand kEvalCommand;
+extern const Subcommand kLintCommand;
 extern const Subcommand kIniCommand;
 extern const Subcommand kFoldersCommand;
 extern const Subcommand kNoticeCommand;

@@ -18,8 +18,8 @@ namespace {
 // In the order --help lists them. Pointers, so that the table does not
 // depend on the order in which the files' objects are initialised.
 const Subcommand* const kSubcommands[] = {
-    &kJsonCommand, &kEvalCommand, &kIniCommand,     &kFoldersCommand, &kNoticeCommand,
-    &kMd5Command,  &kUrlCommand,  &kRequestCommand, &kPostCommand,
+    &kJsonCommand,   &kEvalCommand, &kLintCommand, &kIniCommand,     &kFoldersCommand,
+    &kNoticeCommand, &kMd5Command,  &kUrlCommand,  &kRequestCommand, &kPostCommand,
 };
 
 constexpr const char* kGlobalHelp =
