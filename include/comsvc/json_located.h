@@ -7,6 +7,11 @@
 // Offsets count UTF-16 code units from 0; positions count lines and columns
 // from 1, columns in UTF-16 code units. A line ends at LF, at CR LF or at a
 // CR alone.
+//
+// A document owns its tree, its error text and the locations; what its
+// members return by reference or view lasts as long as it does. Like
+// ReadJson it writes error lines for the text it reads and raises nothing
+// but error 7, when memory runs out.
 #pragma once
 
 #include <array>
@@ -40,8 +45,7 @@ struct ValueLocation {
 
 class LocatedDocument {
  public:
-  // Reads `text`. Like ReadJson it raises only error 7, when memory runs
-  // out outside every container being read.
+  // Reads `text`, which need not outlive the document.
   explicit LocatedDocument(std::u16string_view text);
 
   // The root and the error text, as ReadJson and ReaderErrors give them.

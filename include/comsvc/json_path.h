@@ -3,6 +3,7 @@
 // JSON tools count them (a Collection's Item() counts from 1).
 //
 // A step holds a view of its member name; the name must outlive the path.
+// PathText returns text the caller owns and raises nothing but error 7.
 #pragma once
 
 #include <cstddef>

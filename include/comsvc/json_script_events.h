@@ -2,7 +2,8 @@
 // watches it (cJSONScript::Observe): to trace a run, step through it or show
 // where it failed. Watching changes nothing of the run or its output.
 //
-// An event's views last only for the call that hands it over.
+// An event's views last only for the call that hands it over. What the
+// observer raises passes out of the evaluation, as a failure would.
 #pragma once
 
 #include <cstdint>

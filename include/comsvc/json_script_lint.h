@@ -29,7 +29,8 @@
 //             unreachable-case  a "switch" item that no selector can reach
 //             self-set          a "set" whose own "value" sets the same name
 //
-// Boxes are never shown and nothing is run.
+// Boxes are never shown and nothing is run. The findings are the caller's;
+// nothing raises but error 7, when memory runs out.
 #pragma once
 
 #include <cstddef>

@@ -391,16 +391,21 @@ const Value& Element(const Value& value, size_t index) {
 
 }  // namespace
 
-LocatedDocument::LocatedDocument(std::u16string_view text) : line_starts_(LineStarts(text)), length_(text.size()) {
-  root_ = RaisingOutOfMemory([&] { return LocatingReader(text, errors_, error_lines_).ReadRoot(root_location_); });
+LocatedDocument::LocatedDocument(std::u16string_view text) : length_(text.size()) {
+  RaisingOutOfMemory([&] {
+    line_starts_ = LineStarts(text);
+    root_ = LocatingReader(text, errors_, error_lines_).ReadRoot(root_location_);
+  });
 }
 
 std::vector<LocatedDocument::ErrorLine> LocatedDocument::ErrorLines() const {
-  std::vector<ErrorLine> lines;
-  for (const auto& [begin, end, offset] : error_lines_) {
-    lines.push_back({std::u16string_view(errors_).substr(begin, end - begin), offset});
-  }
-  return lines;
+  return RaisingOutOfMemory([&] {
+    std::vector<ErrorLine> lines;
+    for (const auto& [begin, end, offset] : error_lines_) {
+      lines.push_back({std::u16string_view(errors_).substr(begin, end - begin), offset});
+    }
+    return lines;
+  });
 }
 
 const ValueLocation& LocatedDocument::Find(std::span<const PathStep> path) const {

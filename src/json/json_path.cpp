@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include <comsvc/runtime_error.h>
+
 namespace comsvc::JSON {
 namespace {
 
@@ -21,25 +23,29 @@ void AppendQuoted(std::u16string& out, std::u16string_view name) {
   out += u"\"]";
 }
 
+void AppendStep(std::u16string& text, const PathStep& step) {
+  if (step.IsItem()) {
+    char digits[24];
+    char* const end = std::to_chars(digits, digits + sizeof digits, step.index).ptr;
+    text += u'[';
+    text.append(digits, end);
+    text += u']';
+  } else if (NeedsQuotes(step.name)) {
+    AppendQuoted(text, step.name);
+  } else {
+    if (!text.empty()) text += u'.';
+    text += step.name;
+  }
+}
+
 }  // namespace
 
 std::u16string PathText(std::span<const PathStep> path) {
-  std::u16string text;
-  for (const PathStep& step : path) {
-    if (step.IsItem()) {
-      char digits[24];
-      char* const end = std::to_chars(digits, digits + sizeof digits, step.index).ptr;
-      text += u'[';
-      text.append(digits, end);
-      text += u']';
-    } else if (NeedsQuotes(step.name)) {
-      AppendQuoted(text, step.name);
-    } else {
-      if (!text.empty()) text += u'.';
-      text += step.name;
-    }
-  }
-  return text;
+  return RaisingOutOfMemory([&] {
+    std::u16string text;
+    for (const PathStep& step : path) AppendStep(text, step);
+    return text;
+  });
 }
 
 }  // namespace comsvc::JSON

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include <comsvc/locale.h>
+#include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include <comsvc/value_text.h>
 
@@ -369,9 +370,11 @@ class Linter {
 }  // namespace
 
 std::vector<LintFinding> LintScripts(std::span<const std::u16string_view> scripts) {
-  Linter linter;
-  for (size_t i = 0; i < scripts.size(); ++i) linter.Lint(i, scripts[i]);
-  return std::move(linter).Finish();
+  return RaisingOutOfMemory([&] {
+    Linter linter;
+    for (size_t i = 0; i < scripts.size(); ++i) linter.Lint(i, scripts[i]);
+    return std::move(linter).Finish();
+  });
 }
 
 }  // namespace comsvc
