@@ -1,6 +1,8 @@
 // comsvc ini read|write [--name NAME | --path PATH] SECTION KEY
 // [VALUE_OR_DEFAULT]: IniRead and IniWrite.
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/app.h"
@@ -19,18 +21,29 @@ constexpr const char* kIniHelp =
     "       result; exit status 1 when it is 0 (the write was refused).\n"
     "\n"
     "  --name NAME   the file NAME.ini beside the comsvc program (default: comsvc)\n"
-    "  --path PATH   the file PATH exactly as given\n"
+    "  --path PATH   the file PATH; a relative PATH starts from the current folder\n"
     "\n"
     "Text crosses to the file in the ANSI code page (see --codepage).\n";
 
 constexpr const char* kDefaultName = "comsvc";
+
+// Windows' profile functions look for a file named without a folder in the
+// Windows folder, not the current one: a relative path is made absolute
+// first, so that every build means the same file.
+std::u16string AbsolutePath(const std::u16string& path) {
+  std::error_code error;
+  const std::filesystem::path given(path);
+  if (path.empty() || given.is_absolute()) return path;
+  std::filesystem::path absolute = std::filesystem::absolute(given, error);
+  return error ? path : absolute.u16string();
+}
 
 void NameTheFile(const Arguments& arguments) {
   std::optional<std::string> name = arguments.Get("name");
   std::optional<std::string> path = arguments.Get("path");
   if (name && path) throw UsageError("--name and --path exclude each other");
   if (path) {
-    RWINI::SetIniPath(ArgumentText(*path));
+    RWINI::SetIniPath(AbsolutePath(ArgumentText(*path)));
   } else {
     RWINI::SetIniName(ArgumentText(name.value_or(kDefaultName)));
   }

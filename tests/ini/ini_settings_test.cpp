@@ -60,5 +60,25 @@ TEST_F(IniSettings, RefusedWriteGivesIntegerZero) {
   EXPECT_EQ(result.AsInteger(), 0);
 }
 
+TEST_F(IniSettings, EmptySectionOrKeyNamesGetTheSameAnswersOnEverySystem) {
+  // Windows' ANSI profile functions fail hard on an empty name; every build
+  // answers such a name from comsvc's own engine.
+  dir_.Write("e.ini", "top=1\r\n[S]\r\nk=v\r\n=bare\r\n");
+  struct Case {
+    std::u16string section, key, answer;
+  };
+  const Case kReads[] = {{u"", u"top", u"1"}, {u"", u"", u"d"}, {u"S", u"", u"bare"}, {u"", u"k", u"d"}};
+  for (const Case& c : kReads) {
+    UsePath("e.ini");
+    EXPECT_EQ(IniRead(c.section, c.key, u"d"), c.answer) << EncodeUtf8(c.section) << "/" << EncodeUtf8(c.key);
+  }
+  UsePath("e.ini");
+  EXPECT_EQ(IniWrite(u"", u"new", u"x").AsInteger(), 1);
+  UsePath("e.ini");
+  EXPECT_EQ(IniWrite(u"S", u"", u"y").AsInteger(), 1);
+  // Each default read was written back, to the section's keys.
+  EXPECT_EQ(ReadBytes(dir_.Path() / "e.ini"), "top=1\r\n=d\r\nk=d\r\nnew=x\r\n[S]\r\nk=v\r\n=y\r\n");
+}
+
 }  // namespace
 }  // namespace comsvc::RWINI

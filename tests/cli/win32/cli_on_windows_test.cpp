@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,9 @@ std::filesystem::path ProgramFolder() {
 }
 
 // Runs comsvc.exe (next to the tests' folder) with a command line of
-// quoted arguments; returns its standard output.
-std::string RunComsvc(const std::vector<std::wstring>& args) {
+// quoted arguments, in `folder` (default: this program's current folder);
+// returns its standard output.
+std::string RunComsvc(const std::vector<std::wstring>& args, const wchar_t* folder = nullptr) {
   std::wstring command = L"\"" + (ProgramFolder().parent_path() / L"comsvc.exe").wstring() + L"\"";
   for (const std::wstring& arg : args) command += L" \"" + arg + L"\"";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -33,7 +35,7 @@ std::string RunComsvc(const std::vector<std::wstring>& args) {
   startup.hStdError = write_end;
   PROCESS_INFORMATION process{};
   const BOOL started =
-      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder, &startup, &process);
   CloseHandle(write_end);
   std::string out;
   char buffer[4096];
@@ -75,6 +77,18 @@ TEST_F(CliOnWindows, PrintsUtf8WhateverTheAnsiCodePage) {
   RunComsvc({L"--codepage", L"936", L"ini", L"write", L"--path", path, L"S", L"k", L"\u4E2D\u6587"});
   EXPECT_EQ(RunComsvc({L"--codepage", L"936", L"ini", L"read", L"--path", path, L"S", L"k"}),
             "\xE4\xB8\xAD\xE6\x96\x87\n");
+}
+
+TEST_F(CliOnWindows, ABareIniFileNameIsInTheCurrentFolder) {
+  // The profile functions alone would read and write it in the Windows folder.
+  const std::wstring name = L"comsvc-bare-" + std::to_wstring(GetCurrentProcessId()) + L".ini";
+  EXPECT_EQ(RunComsvc({L"ini", L"write", L"--path", name, L"S", L"k", L"here"}, folder_.c_str()), "1\n");
+  EXPECT_EQ(RunComsvc({L"ini", L"read", L"--path", name, L"s", L"K"}, folder_.c_str()), "here\n");
+  std::ifstream file(folder_ / name, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "[S]\r\nk=here\r\n");
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(windows) / name));
 }
 
 }  // namespace
