@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -143,7 +144,9 @@ int main(int argc, char** argv) {
     std::cout.flush();
     std::cerr << e.what() << "\n";
     status = kExitFailure;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception& e) {
+    // Memory ran out, or a text grew longer than a 32-bit process can hold.
+    if (!dynamic_cast<const std::bad_alloc*>(&e) && !dynamic_cast<const std::length_error*>(&e)) throw;
     std::cout.flush();
     std::cerr << comsvc::RuntimeError(comsvc::ErrorNumber::kOutOfMemory).what() << "\n";
     status = kExitFailure;

@@ -47,8 +47,10 @@ class RuntimeError : public std::runtime_error {
 
 [[noreturn]] void Raise(ErrorNumber number);
 
-// Runs `work` and gives its result; an allocation failure inside it is
-// raised as error 7, as the platform reports memory running out. Services
+// Runs `work` and gives its result; an allocation failure inside it, or a
+// text or array longer than the address space allows (std::length_error,
+// within reach of a 32-bit process), is raised as error 7, as the platform
+// reports memory running out. Services
 // call it at their entry points, so that a caller meets a runtime error
 // rather than an exception of the language.
 template <typename Work>
@@ -56,6 +58,8 @@ decltype(auto) RaisingOutOfMemory(Work&& work) {
   try {
     return work();
   } catch (const std::bad_alloc&) {
+    Raise(ErrorNumber::kOutOfMemory);
+  } catch (const std::length_error&) {
     Raise(ErrorNumber::kOutOfMemory);
   }
 }

@@ -98,7 +98,8 @@ uint32_t HashKey(std::u16string_view key) {
 // Open addressing: each slot holds the key's hash in the high half and the
 // member's index + 1 in the low half; 0 is free. The slot count is a power
 // of two at least twice the member count.
-struct Dictionary::Index {
+// Aligned for its slots, which follow it, where size_t is narrower than them.
+struct alignas(uint64_t) Dictionary::Index {
   size_t mask;  // slot count - 1
 
   uint64_t* Slots() noexcept { return reinterpret_cast<uint64_t*>(this + 1); }

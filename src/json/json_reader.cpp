@@ -269,7 +269,8 @@ class KeyTable {
     if (key.empty()) return {Text(), 0};
     if (2 * (count_ + 1) > slots_.size()) Grow();
     const Sample sample(key);
-    const size_t hash = sample.hash, mask = slots_.size() - 1;
+    const uint64_t hash = sample.hash;
+    const size_t mask = slots_.size() - 1;
     const auto mark = static_cast<uint8_t>(hash >> 56);
     size_t s = hash & mask;
     for (; !slots_[s].text.empty(); s = (s + 1) & mask) {
@@ -317,13 +318,13 @@ class KeyTable {
         h = (h ^ word) * 0x9E3779B97F4A7C15u;
         h ^= h >> 32;
       }
-      hash = static_cast<size_t>(h ^ (h >> 29));
+      hash = h ^ (h >> 29);
     }
     friend bool operator==(const Sample&, const Sample&) = default;
 
     uint64_t first = 0, middle = 0, last = 0;
     size_t length;
-    size_t hash;
+    uint64_t hash;  // 64 bits on every target: the mark is its top byte
   };
 
   static constexpr bool kUtf8 = sizeof(Unit) == 1;
