@@ -2,6 +2,9 @@
 #   dev: libcomsvc.a, the public headers, the CMake package and comsvc.pc
 #        (package libcomsvc-dev);
 #   cli: the comsvc command, its man page and bash completion (package comsvc).
+# A Windows build packs both into one archive, comsvc-VERSION-win32.zip or
+# -win64.zip: comsvc.exe, libcomsvc.a, the headers, the CMake package for
+# mingw-w64 programs, the man page as text and a README.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -21,6 +24,20 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/comsvcConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/comsvcConfig.cmake ${PROJECT_BINARY_DIR}/comsvcConfigVersion.cmake
   DESTINATION ${COMSVC_CMAKE_DIR} COMPONENT dev)
 
+install(TARGETS comsvc_exe RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+
+if(WIN32)
+  # The man page as plain text, rendered by man-db on the build machine.
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/comsvc.txt
+    COMMAND sh -c "MANWIDTH=80 man -l '${PROJECT_SOURCE_DIR}/doc/comsvc.1' > '${PROJECT_BINARY_DIR}/comsvc.txt'"
+    DEPENDS ${PROJECT_SOURCE_DIR}/doc/comsvc.1 VERBATIM)
+  add_custom_target(comsvc_man_text ALL DEPENDS ${PROJECT_BINARY_DIR}/comsvc.txt)
+  install(FILES ${PROJECT_BINARY_DIR}/comsvc.txt ${PROJECT_SOURCE_DIR}/doc/windows/README.txt
+    DESTINATION . COMPONENT cli)
+  include(${CMAKE_CURRENT_LIST_DIR}/package_windows.cmake)
+  return()
+endif()
+
 # pkg-config: the prefix is found from the file's own place, so that the
 # same file serves an install prefix, the Debian package and an unpacked copy
 # of it. Only a static library is shipped, so what it needs goes in
@@ -39,7 +56,6 @@ string(REGEX REPLACE "/$" "" COMSVC_PC_TO_PREFIX "${COMSVC_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/comsvc.pc.in ${PROJECT_BINARY_DIR}/comsvc.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/comsvc.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
-install(TARGETS comsvc_exe RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
 install(FILES ${PROJECT_SOURCE_DIR}/doc/comsvc.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
 install(FILES ${PROJECT_SOURCE_DIR}/doc/comsvc.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME comsvc COMPONENT cli)
