@@ -1,6 +1,8 @@
 // The system's own store of INI files, where it has one (Windows's profile
-// functions in their ANSI form); elsewhere Errc::kNotAvailable, and the INI
-// settings use their own engine. Arguments and results are code-page bytes.
+// functions in their ANSI form); elsewhere, and for what those functions
+// cannot take (an empty section or key name, a value holding CR or LF),
+// Errc::kNotAvailable, and the INI settings use their own engine. Arguments
+// and results are code-page bytes.
 #pragma once
 
 #include <cstddef>

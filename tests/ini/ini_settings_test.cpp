@@ -60,6 +60,16 @@ TEST_F(IniSettings, RefusedWriteGivesIntegerZero) {
   EXPECT_EQ(result.AsInteger(), 0);
 }
 
+TEST_F(IniSettings, AValueWithALineBreakIsRefusedOnEverySystem) {
+  // Windows' profile functions would write it raw: stray lines, bogus keys.
+  dir_.Write("v.ini", "[S]\r\nk=1\r\n");
+  for (const std::u16string value : {u"one\ntwo", u"one\rtwo=2", u"\r\n"}) {
+    UsePath("v.ini");
+    EXPECT_EQ(IniWrite(u"S", u"k", value).AsInteger(), 0);
+  }
+  EXPECT_EQ(ReadBytes(dir_.Path() / "v.ini"), "[S]\r\nk=1\r\n");
+}
+
 TEST_F(IniSettings, EmptySectionOrKeyNamesGetTheSameAnswersOnEverySystem) {
   // Windows' ANSI profile functions fail hard on an empty name; every build
   // answers such a name from comsvc's own engine.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string_view>
 #include <vector>
 
 #include "os/error.h"
@@ -35,6 +36,9 @@ std::error_code ReadSystemProfileString(const std::string& section, const std::s
 std::error_code WriteSystemProfileString(const std::string& section, const std::string& key,
                                          const std::string& value, const std::string& path) {
   if (EmptyName(section) || EmptyName(key)) return Errc::kNotAvailable;
+  // The system would write a CR or LF as it is, splitting the value into
+  // stray lines and keys; the engine refuses such a value, as on every system.
+  if (std::string_view(value.c_str()).find_first_of("\r\n") != std::string_view::npos) return Errc::kNotAvailable;
   if (WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str())) return {};
   return LastSystemError();
 }
