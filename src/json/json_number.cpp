@@ -3,6 +3,7 @@
 #include "json/wide_integer.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -12,6 +13,10 @@
 #include <optional>
 
 #include <comsvc/locale.h>
+
+// Reading rounds each step to double; wider intermediates (x87 without
+// -mfpmath=sse) would round some numbers twice.
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must be evaluated in double precision");
 
 namespace comsvc::JSON {
 
