@@ -214,7 +214,8 @@ TEST(OutOfMemory, EndsTheCommandWithErrorSevenUnderAMemoryLimit) {
   // A reply far larger than the default bound is cut at 64 MiB, within the limit.
   const LoopbackPeer peer = ReplyingPeer(100 << 20);
   const std::string url = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/form";
-  const ProcessResult posted = RunComsvcAfter(limit, {"post", url, "a=1"});
+  // A generous time-out: on a busy machine 64 MiB can take longer than the default 30 s.
+  const ProcessResult posted = RunComsvcAfter(limit, {"post", "--timeout", "300", url, "a=1"});
   EXPECT_EQ(posted.status, 1);
   EXPECT_EQ(posted.out.size(), size_t{64} << 20);
   EXPECT_EQ(posted.err, "comsvc: the reply was cut at 67108864 bytes (--max-reply)\n");
