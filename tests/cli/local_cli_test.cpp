@@ -51,11 +51,12 @@ TEST(FoldersCommand, PrintsTheThreeFolders) {
 
 TEST(NoticeCommand, ReturnsWhenTheWindowUnloadsItself) {
   const auto start = std::chrono::steady_clock::now();
-  auto run = RunComsvc({"notice", "Saved", "--then", "1000", "Later", "--then", "5000", "too late"}, "", {"DISPLAY="});
+  auto run = RunComsvc({"notice", "Saved", "--then", "1000", "Later", "--then", "60000", "too late"}, "", {"DISPLAY="});
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(run.status, 0);
+  // Never early; late on a busy machine, but not waiting for the last text.
   EXPECT_GE(elapsed, std::chrono::seconds(2));
-  EXPECT_LT(elapsed, std::chrono::milliseconds(3500));
+  EXPECT_LT(elapsed, std::chrono::seconds(60));
 }
 
 }  // namespace

@@ -8,37 +8,29 @@
 #include <unistd.h>
 #endif
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <bitset>
 #include <cctype>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <random>
-#include <tuple>
 
-#include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 #include <comsvc/md5_digest.h>
 #include <comsvc/md5_function.h>
 #include <comsvc/code_page.h>
 #include "digest/md5_shifts.h"
 #include "support/reference_md5.h"
+#include "support/runtime_errors.h"
 #include "support/test_support.h"
 
 namespace comsvc {
 namespace {
 
+using testing::RaisedError;
 using testing::ReferenceMd5Hex;
-
-// Matches an action that raises the runtime error `number`.
-auto Raises(int32_t number) {
-  return ::testing::Throws<RuntimeError>(::testing::Property(&RuntimeError::Number, number));
-}
 
 std::string ModuleDigest(const Value& message, const Value& stype = Value(32)) {
   return EncodeUtf8(MD5ForServer::MD5(message, stype).AsString());
@@ -112,7 +104,7 @@ TEST_F(Md5Test, RegistersReadAsSignedDecimal) {
 TEST_F(Md5Test, TextUnderADoubleByteCodePage) {
   ASSERT_TRUE(platform::CodePage::SetCurrent(936));
   EXPECT_EQ(EncodeUtf8(md5_.Md5_String_Calc(u"a\u4E2D\U0001F600")), ReferenceMd5Hex("a\xD6\xD0??"));
-  EXPECT_THAT([&] { md5_.Md5_String_Calc(std::u16string(16384, u'\u4E2D')); }, Raises(6));  // 32768 bytes
+  EXPECT_EQ(RaisedError([&] { md5_.Md5_String_Calc(std::u16string(16384, u'\u4E2D')); }), 6);  // 32768 bytes
   EXPECT_EQ(ModuleDigest(Value(u"\u4E2D")), "6cba308f8d5f2b49971dbb43879a078c");
 }
 
@@ -142,30 +134,37 @@ TEST_F(Md5Test, ModuleDigestsSignedCodesAcrossBlocks) {
   }
 }
 
-// Each case feeds `lengths` from five bytes with the given lower bound, from
-// MD5Init to MD5Final: past either end of the array, then a negative bit count.
+// From MD5Init to MD5Final over five bytes: past either end of the array,
+// then a negative bit count.
 TEST_F(Md5Test, ErrorsOfUpdateAndFinal) {
+  struct Case {
+    int32_t lower_bound;
+    std::vector<int32_t> lengths;  // of the MD5Update calls, in order
+    int32_t error;
+  };
   const std::vector<uint8_t> elements(5, 'q');
-  const std::tuple<int32_t, std::vector<int32_t>, int> cases[] = {{-2, {4}, 9}, {0, {-1, 1}, 9}, {0, {-64}, 6}};
-  for (const auto& [lower_bound, lengths, error] : cases) {
+  const Case cases[] = {{-2, {4}, 9}, {0, {-1, 1}, 9}, {0, {-64}, 6}};
+  for (const Case& c : cases) {
     md5_.MD5Init();
-    EXPECT_THAT([&] {
-      for (int32_t length : lengths) md5_.MD5Update(length, ByteArrayRef(elements, lower_bound));
+    EXPECT_EQ(RaisedError([&] {
+      for (int32_t length : c.lengths) md5_.MD5Update(length, ByteArrayRef(elements, c.lower_bound));
       md5_.MD5Final();
-    }, Raises(error)) << lengths[0];
+    }), c.error) << c.lengths[0];
   }
 }
 
 TEST_F(Md5Test, LongLeftRotateWritesBackBothArguments) {
-  // {value, bits, result, bits written back}
-  const std::array<int32_t, 4> cases[] = {
+  struct Case {
+    int32_t value, bits, result, bits_written_back;
+  };
+  const Case cases[] = {
       {INT32_MIN, 33, 1, 1}, {0x12345678, 4, 0x23456781, 4}, {-2, 1, -3, 1},
       {0x12345678, 32, 0x12345678, 0}, {0x12345678, -35, 0x12345678, -3},
   };
-  for (auto [value, bits, result, bits_after] : cases) {
-    EXPECT_EQ(md5_.LongLeftRotate(value, bits), result) << result;
-    EXPECT_EQ(value, result);
-    EXPECT_EQ(bits, bits_after);
+  for (Case c : cases) {
+    EXPECT_EQ(md5_.LongLeftRotate(c.value, c.bits), c.result) << c.result;
+    EXPECT_EQ(c.value, c.result);
+    EXPECT_EQ(c.bits, c.bits_written_back);
   }
 }
 
@@ -178,10 +177,10 @@ TEST_F(Md5Test, ModuleDigestLengthAndErrors) {
   for (const Value& middle : {Value(32.5), Value(Null{}), Value(u"x32")}) {
     EXPECT_EQ(ModuleDigest(Value(u"abc"), middle), "3cd24fb0d6963f7d");
   }
-  EXPECT_THAT([] { ModuleDigest(Value(Null{})); }, Raises(94));
-  EXPECT_THAT([] { ModuleDigest(Value(MakeRef<Dictionary>())); }, Raises(13));
-  EXPECT_THAT([] { MD5ForServer::internal::ShiftLeft(1, 32); }, Raises(6));
-  EXPECT_THAT([] { MD5ForServer::internal::ShiftRight(1, -1); }, Raises(6));
+  EXPECT_EQ(RaisedError([] { ModuleDigest(Value(Null{})); }), 94);
+  EXPECT_EQ(RaisedError([] { ModuleDigest(Value(MakeRef<Dictionary>())); }), 13);
+  EXPECT_EQ(RaisedError([] { MD5ForServer::internal::ShiftLeft(1, 32); }), 6);
+  EXPECT_EQ(RaisedError([] { MD5ForServer::internal::ShiftRight(1, -1); }), 6);
 }
 
 TEST_F(Md5Test, FilesAroundBlockAndBufferBoundaries) {

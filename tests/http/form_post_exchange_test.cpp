@@ -2,6 +2,7 @@
 // (cpp-httplib) that parses what we send, and peers that misbehave.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <comsvc/dialogs.h>
 #include <comsvc/testing/scripted_dialogs.h>
 #include <comsvc/message_loop.h>
+#include "support/loop_waits.h"
 #include "support/loopback_peer.h"
 
 namespace comsvc::Remote {
@@ -34,7 +36,11 @@ class ExchangeTest : public ::testing::Test {
   }
   // An interactive owner that keeps what its handlers were given.
   PostOwner Owner() {
-    return {true, [this](const std::u16string& reply) { replies_.push_back(reply); },
+    return {true,
+            [this](const std::u16string& reply) {
+              replies_.push_back(reply);
+              ++replies_handed_on_;
+            },
             [this](int32_t number, const std::u16string&) { error_ = number; }, [this] { closed_ = true; }};
   }
   // Posts, then serves the loop until the exchange has ended (peer close or error).
@@ -43,7 +49,7 @@ class ExchangeTest : public ::testing::Test {
     error_.reset();
     closed_ = false;
     exchange.Post(url, form);
-    return MessageLoop::Current().RunUntil([&] { return closed_ || error_; }, MessageLoop::Clock::now() + 10s);
+    return MessageLoop::Current().RunUntil([&] { return closed_ || error_; }, MessageLoop::Clock::now() + 60s);
   }
   std::u16string Joined() const { return std::accumulate(replies_.begin(), replies_.end(), std::u16string()); }
   // A whole post to the well-behaved server: the JSON document of its reply.
@@ -53,6 +59,7 @@ class ExchangeTest : public ::testing::Test {
 
   std::shared_ptr<platform::ScriptedDialogs> dialogs_ = std::make_shared<platform::ScriptedDialogs>();
   std::vector<std::u16string> replies_;
+  std::atomic<size_t> replies_handed_on_{0};  // read by the peers' threads
   std::optional<int32_t> error_;
   bool closed_ = false;
 };
@@ -115,11 +122,12 @@ TEST_F(ExchangeTest, EveryMisbehavingPeerEndsTheExchangeAndTheNextPostWorks) {
   FormServer good;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    LoopbackPeer peer([&c](LoopbackPeer& p, int& fd) {
+    LoopbackPeer peer([&](LoopbackPeer& p, int& fd) {
       p.ReadRequest(fd);
-      for (const std::string& piece : c.pieces) {
+      for (const std::string& piece : c.pieces) {  // the next once this one was handed on
+        const size_t handed_on = replies_handed_on_;
         testing::SendAll(fd, piece);
-        p.Pause(120ms);
+        p.Pause(60s, [&] { return replies_handed_on_ > handed_on; });
       }
       if (c.reset) testing::ResetConnection(fd);
     });
@@ -144,12 +152,13 @@ TEST_F(ExchangeTest, APostWhileAConnectionIsOpenOrWithARefusedUrlDoesNothing) {
   exchange.Post(UrlOf(silent->Port()) + u"\r\nX-Injected: 1", u"a=1");  // refused: no connection attempt
   exchange.Post(UrlOf(silent->Port()), u"a=1");
   exchange.Post(Utf8ToUtf16(good.Url()), u"b=2");
-  MessageLoop::Current().RunFor(200ms);
+  ASSERT_TRUE(testing::ServeLoopUntil([&] { return silent->Connections() == 1; }));
+  MessageLoop::Current().RunFor(200ms);  // time for a post that should not have been made
   EXPECT_TRUE(good.Seen().empty());
   EXPECT_EQ(silent->Connections(), 1);
 
   silent.reset();  // the peer goes away: its close ends the exchange
-  ASSERT_TRUE(MessageLoop::Current().RunUntil([&] { return closed_; }, MessageLoop::Clock::now() + 10s));
+  ASSERT_TRUE(MessageLoop::Current().RunUntil([&] { return closed_; }, MessageLoop::Clock::now() + 60s));
   EXPECT_TRUE(PostAndReadBack(exchange, good).IsObject());
 }
 

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include <comsvc/message_loop.h>
 #include <comsvc/message_window.h>
 #include "support/local_channels.h"
+#include "support/notice_between_timers.h"
 
 namespace comsvc::platform {
 namespace {
@@ -68,11 +68,10 @@ TEST(TerminalDialogs, InputBoxReadsALineAndCancelsAtTheEndOfInput) {
 }
 
 // A terminal box is modal but keeps the thread's queue served while it waits
-// for its line: a loaded notice window still unloads at two seconds, and a
-// socket event is handled as it arrives.
+// for its line: a loaded notice window still unloads on its two-second timer,
+// and a socket event that comes during the wait is handled. The user answers
+// once both have happened, in the loop's own time.
 TEST(TerminalDialogs, BoxesKeepTheMessageLoopServedWhileWaiting) {
-  using Clock = std::chrono::steady_clock;
-  using std::chrono::milliseconds;
   const std::pair<const char*, std::function<std::u16string(TerminalDialogs&)>> boxes[] = {
       {"message box",
        [](TerminalDialogs& t) {
@@ -88,38 +87,28 @@ TEST(TerminalDialogs, BoxesKeepTheMessageLoopServedWhileWaiting) {
     ASSERT_TRUE(MakePipe(screen));
     ASSERT_TRUE(testing::MakeSocketPair(sockets));
     MessageLoop& loop = MessageLoop::Current();
-
-    // The clock starts once the notice is shown: a desktop's first window
-    // may take seconds to come.
-    formMsg notice;
-    notice.setMessage(u"saved");
-    const Clock::time_point start = Clock::now();
-    std::optional<bool> notice_loaded_at_2300ms;
-    loop.StartOneShot(milliseconds(2300), [&] { notice_loaded_at_2300ms = notice.IsLoaded(); });
-    std::optional<Clock::duration> socket_event_at;
-    const MessageLoop::Id watch = loop.WatchHandle(sockets[0], MessageLoop::kReadable, [&](const MessageLoop::Readiness&) {
-      if (!testing::ReceiveByte(sockets[0]).empty()) socket_event_at = Clock::now() - start;
-    });
-    // Another process would send on the socket, and the user answers after
-    // 2.5 s: a thread plays both.
-    std::thread peer([&] {
-      std::this_thread::sleep_for(milliseconds(300));
-      EXPECT_TRUE(testing::SendToSocket(sockets[1], "x"));
-      std::this_thread::sleep_until(start + milliseconds(2500));
+    testing::NoticeBetweenTimers timers;
+    timers.Notice().setMessage(u"saved");
+    bool socket_event = false, answered = false;
+    const auto answer_once_both_happened = [&] {
+      if (answered || !socket_event || !timers.LoadedJustAfter()) return;
+      answered = true;
       EXPECT_EQ(write(keyboard[1], "typed\n", 6), 6);
+    };
+    const MessageLoop::Id watch = loop.WatchHandle(sockets[0], MessageLoop::kReadable, [&](const MessageLoop::Readiness&) {
+      socket_event = !testing::ReceiveByte(sockets[0]).empty();
+      answer_once_both_happened();
     });
+    // Another process would send on the socket: the loop plays it, once the box waits.
+    loop.StartOneShot(std::chrono::milliseconds(300), [&] { EXPECT_TRUE(testing::SendToSocket(sockets[1], "x")); });
+    loop.StartOneShot(formMsg::kTimerInterval, answer_once_both_happened);  // due after the notice's timers
 
     TerminalDialogs terminal(keyboard[0], screen[1]);
-    const std::u16string answer = show(terminal);
-    const Clock::duration box_open = Clock::now() - start;
-    peer.join();
+    EXPECT_EQ(show(terminal), name == std::string("input box") ? u"typed" : u"closed");
     loop.Unwatch(watch);
-
-    EXPECT_EQ(answer, name == std::string("input box") ? u"typed" : u"closed");
-    EXPECT_GE(box_open, milliseconds(2500));
-    EXPECT_EQ(notice_loaded_at_2300ms, std::optional<bool>(false));
-    ASSERT_TRUE(socket_event_at.has_value());
-    EXPECT_LT(*socket_event_at, milliseconds(1500));
+    EXPECT_EQ(timers.LoadedJustBefore(), true);
+    EXPECT_EQ(timers.LoadedJustAfter(), false);
+    EXPECT_TRUE(socket_event);
     for (int fd : {keyboard[0], keyboard[1], screen[0], screen[1]}) close(fd);
     for (int socket : sockets) testing::CloseSocket(socket);
   }

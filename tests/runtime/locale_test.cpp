@@ -6,7 +6,7 @@
 #include <charconv>
 #include <functional>
 
-#include <comsvc/runtime_error.h>
+#include "support/runtime_errors.h"
 
 namespace comsvc::platform {
 namespace {
@@ -16,12 +16,10 @@ constexpr NumberFormat kGerman{u',', u'.'};
 // The number read (the shortest text that reads back exactly), or "error N"
 // for the runtime error raised.
 std::string Outcome(const std::function<double()>& convert) {
-  try {
+  return testing::ResultOrError(convert, [](double value) {
     char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, convert()).ptr);
-  } catch (const RuntimeError& e) {
-    return "error " + std::to_string(e.Number());
-  }
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+  });
 }
 
 TEST(NumberReading, ReadsAsThePlatformDoes) {

@@ -19,6 +19,12 @@ bool SendToSocket(int socket, std::string_view bytes);
 // One byte read from `socket`, or nothing when none could be read.
 std::string ReceiveByte(int socket);
 void CloseSocket(int socket);
+#ifdef _WIN32
+// A TCP listener on the loopback interface, its port in `port`; -1 when the
+// system refuses one. The Linux suites have peers of their own (loopback_peer.h).
+int ListenOnLoopback(int& port);
+int AcceptConnection(int listener);
+#endif
 
 // The running test program's folder, and its name without the extension.
 std::filesystem::path ProgramFolder();

@@ -79,9 +79,9 @@ void LoopbackPeer::ReadRequest(int fd) {
   }
 }
 
-void LoopbackPeer::Pause(std::chrono::milliseconds duration) {
+void LoopbackPeer::Pause(std::chrono::milliseconds duration, const std::function<bool()>& done) {
   auto deadline = std::chrono::steady_clock::now() + duration;
-  while (!stopping_ && std::chrono::steady_clock::now() < deadline) {
+  while (!stopping_ && !done() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
@@ -115,7 +115,10 @@ UnansweredListener::UnansweredListener() {
     fillers_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     connect(fillers_.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
-  usleep(50 * 1000);
+  // The queue is full once one of them is connected.
+  std::vector<pollfd> connecting;
+  for (int fd : fillers_) connecting.push_back({fd, POLLOUT, 0});
+  poll(connecting.data(), connecting.size(), 60000);
 }
 
 UnansweredListener::~UnansweredListener() {

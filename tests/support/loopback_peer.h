@@ -29,8 +29,9 @@ class LoopbackPeer {
   int Connections() const { return connections_; }
   // Reads what the client sends until it has been quiet for a moment.
   void ReadRequest(int fd);
-  // Sleeps until the peer is being destroyed or `duration` passes.
-  void Pause(std::chrono::milliseconds duration);
+  // Sleeps until the peer is being destroyed, `duration` passes, or `done()`
+  // holds (checked every few milliseconds).
+  void Pause(std::chrono::milliseconds duration, const std::function<bool()>& done = [] { return false; });
 
  private:
   Behaviour behaviour_;

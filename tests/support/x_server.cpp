@@ -20,7 +20,7 @@ std::string ReadDisplayName(int fd) {
   std::string number;
   char c = 0;
   pollfd ready{fd, POLLIN, 0};
-  while (poll(&ready, 1, 15000) > 0 && read(fd, &c, 1) == 1 && c != '\n') number.push_back(c);
+  while (poll(&ready, 1, 60000) > 0 && read(fd, &c, 1) == 1 && c != '\n') number.push_back(c);
   return c == '\n' ? ":" + number : "";
 }
 

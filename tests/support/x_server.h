@@ -20,7 +20,10 @@ class XServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
   static void TearDownTestSuite();
-  void SetUp() override { ASSERT_NE(display_, nullptr) << "Xvfb did not start"; }
+  // Without an X server (no Xvfb) the tests say so and are skipped.
+  void SetUp() override {
+    if (display_ == nullptr) GTEST_SKIP() << "needs an X server, and Xvfb did not start";
+  }
 
   // The first viewable top-level window whose WM_CLASS instance name is `name`.
   std::optional<Window> FindTopLevel(const std::string& name);

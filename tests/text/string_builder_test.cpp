@@ -2,21 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
-#include <comsvc/runtime_error.h>
+#include "support/runtime_errors.h"
 
 namespace comsvc {
 namespace {
 
-int32_t RaisedNumber(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::RaisedError;
 
 cStringBuilder BuilderWith(std::u16string_view text, int32_t chunk = 8192) {
   cStringBuilder b;
@@ -32,25 +23,31 @@ TEST(StringBuilder, GrowsByWholeChunksOfTheStepInForce) {
   }
   cStringBuilder b = BuilderWith(u"12345", 10);
   b.ChunkSize(4);  // applies from the next growth on: 10 + 4
-  EXPECT_EQ(RaisedNumber([&] { b.ChunkSize(0); }), 5);  // a step that could never reach a target
-  EXPECT_EQ(RaisedNumber([&] { b.ChunkSize(1073741824); }), 6);  // 2^31 bytes
+  EXPECT_EQ(RaisedError([&] { b.ChunkSize(0); }), 5);  // a step that could never reach a target
+  EXPECT_EQ(RaisedError([&] { b.ChunkSize(1073741824); }), 6);  // 2^31 bytes
   b.AppendNL(u"abcdef");
   EXPECT_EQ(b.Capacity(), 14);
   EXPECT_EQ(b.toString(), u"12345abcdef\r\n");
 }
 
 TEST(StringBuilder, InsertAndRemoveCheckTheirBounds) {
-  // Insert puts "XY" at the index; Remove takes `length` units from it.
-  const std::tuple<bool, int32_t, int32_t, std::u16string, int32_t> cases[] = {
-      {true, 4, 0, u"abcdXY", 0},  {true, 5, 0, u"abcd", 9},    {true, -1, 0, u"abcd", 9},
-      {true, 1073741824, 0, u"abcd", 6}, {false, 1, 2, u"ad", 0}, {false, 3, 2, u"abcd", 9},
-      {false, 1, -1, u"abcd", 9}, {false, 0, 1073741824, u"abcd", 6},
+  struct Edit {
+    enum { kInsert, kRemove } operation;  // InsertByVal(index, "XY"), or Remove(index, length)
+    int32_t index, length;
+    std::u16string result;
+    int32_t error;
   };
-  for (const auto& [insert, index, length, result, error] : cases) {
+  const Edit edits[] = {
+      {Edit::kInsert, 4, 0, u"abcdXY", 0}, {Edit::kInsert, 5, 0, u"abcd", 9},  {Edit::kInsert, -1, 0, u"abcd", 9},
+      {Edit::kInsert, 1073741824, 0, u"abcd", 6}, {Edit::kRemove, 1, 2, u"ad", 0}, {Edit::kRemove, 3, 2, u"abcd", 9},
+      {Edit::kRemove, 1, -1, u"abcd", 9}, {Edit::kRemove, 0, 1073741824, u"abcd", 6},
+  };
+  for (const Edit& e : edits) {
+    const bool insert = e.operation == Edit::kInsert;
+    SCOPED_TRACE(::testing::Message() << (insert ? "insert at " : "remove at ") << e.index);
     cStringBuilder b = BuilderWith(u"abcd");
-    EXPECT_EQ(RaisedNumber([&] { insert ? b.InsertByVal(index, u"XY") : b.Remove(index, length); }), error)
-        << insert << " " << index;
-    EXPECT_EQ(b.toString(), result) << insert << " " << index;
+    EXPECT_EQ(RaisedError([&] { insert ? b.InsertByVal(e.index, u"XY") : b.Remove(e.index, e.length); }), e.error);
+    EXPECT_EQ(b.toString(), e.result);
   }
 }
 
@@ -63,7 +60,7 @@ TEST(StringBuilder, FindLooksAtTheWholeStorage) {
   }
   EXPECT_EQ(BuilderWith(u"x\u00C9\u0416yz").Find(u"\u00E9\u0436", 0, 1), 2);
   EXPECT_EQ(BuilderWith(u"abc", 4).Find(u"bc "), 2);  // grown room holds spaces
-  EXPECT_EQ(RaisedNumber([] { BuilderWith(u"abc").Find(u"a", 1, 2); }), 5);
+  EXPECT_EQ(RaisedError([] { BuilderWith(u"abc").Find(u"a", 1, 2); }), 5);
 
   cStringBuilder removed = BuilderWith(u"abcdef");
   removed.Remove(2, 2);  // storage "abefef"

@@ -8,12 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include <comsvc/code_page.h>
 #include "ini/ini_profile.h"
+#include "support/test_support.h"
 
 namespace comsvc::platform {
 namespace {
@@ -24,41 +23,32 @@ const std::string kMain =
     "Inline=value ; not a comment?\r\nDup=first\r\nDup=second\r\n  Indented=yes\r\nNoEquals\r\nTab=\tx\t\r\n"
     "a=b=c\r\n[ Padded Section ]\r\nk=inpadded\r\n[Main]\r\nSecond=2\r\n";
 
-struct ReadCase {
+// One row of the corpus: a read of `key` (with `text` as its default), or a
+// write of `text` to it.
+struct Case {
   const char* name;
-  std::string file;
+  std::string file;  // for a write, "": no file, the write creates it
   const char* section;
   const char* key;
-  const char* default_value;
+  const char* text;
   const char* wine_quirk;  // nullptr: both must agree
 };
 
-class Scratch : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("comsvc-diff-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(folder_);
+void ExpectAgreement(const Case& c, const std::string& ours, const std::string& system) {
+  if (c.wine_quirk) {
+    EXPECT_NE(ours, system) << c.name << ": the quirk (" << c.wine_quirk << ") is gone";
+  } else {
+    EXPECT_EQ(ours, system) << c.name;
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string Put(const std::string& name, const std::string& bytes) const {
-    std::ofstream(folder_ / name, std::ios::binary) << bytes;
-    return (folder_ / name).string();
-  }
-  static std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::filesystem::path folder_;
-};
-
-std::string SystemRead(const ReadCase& c, const std::string& path) {
-  char value[2000] = {};
-  const DWORD n = GetPrivateProfileStringA(c.section, c.key, c.default_value, value, sizeof value, path.c_str());
-  return std::string(value, n);
 }
 
+class Scratch : public ::testing::Test {
+ protected:
+  testing::TempDir dir_;
+};
+
 TEST_F(Scratch, ValuesReadAgreeWithTheSystem) {
-  const ReadCase cases[] = {
+  const Case cases[] = {
       {"plain", kMain, "Main", "Name", "DEF", nullptr},
       {"case-insensitive names", kMain, "MAIN", "name", "DEF", nullptr},
       {"empty value", kMain, "Main", "Empty", "DEF", nullptr},
@@ -87,29 +77,17 @@ TEST_F(Scratch, ValuesReadAgreeWithTheSystem) {
       {"long value cut to the buffer", "[S]\r\nk=" + std::string(2500, 'x') + "\r\n", "S", "k", "DEF", nullptr},
       {"key before any section", "k=v\r\n[S]\r\n", "", "k", "DEF", nullptr},
   };
-  for (const ReadCase& c : cases) {
-    const std::string path = Put("read.ini", c.file);
-    const std::string ours = ReadProfileString(c.section, c.key, c.default_value, 2000, path, CodePage(1252));
-    const std::string system = SystemRead(c, path);
-    if (c.wine_quirk) {
-      EXPECT_NE(ours, system) << c.name << ": the quirk (" << c.wine_quirk << ") is gone";
-    } else {
-      EXPECT_EQ(ours, system) << c.name;
-    }
+  for (const Case& c : cases) {
+    const std::string path = dir_.Write("read.ini", c.file).string();
+    char system[2000] = {};
+    const DWORD length = GetPrivateProfileStringA(c.section, c.key, c.text, system, sizeof system, path.c_str());
+    ExpectAgreement(c, ReadProfileString(c.section, c.key, c.text, 2000, path, CodePage(1252)),
+                    std::string(system, length));
   }
 }
 
-struct WriteCase {
-  const char* name;
-  std::string file;  // "" and no file: the write creates it
-  const char* section;
-  const char* key;
-  const char* value;
-  const char* wine_quirk;
-};
-
 TEST_F(Scratch, FilesWrittenAgreeWithTheSystemByteForByte) {
-  const WriteCase cases[] = {
+  const Case cases[] = {
       {"new file", "", "S1", "a", "1", nullptr},
       {"new key after the last of its section", "[S]\r\nk=v\r\n[T]\r\nx=y\r\n", "S", "n", "new", nullptr},
       {"new section at the end", "[S]\r\nk=v\r\n", "T", "n", "new", nullptr},
@@ -119,17 +97,13 @@ TEST_F(Scratch, FilesWrittenAgreeWithTheSystemByteForByte) {
       {"blank lines kept", "[S]\r\nk=v\r\n\r\n[T]\r\nx=y\r\n", "S", "k", "w", "rewrites the file without blank lines"},
       {"LF line ends kept", "[S]\nk=v\n", "S", "k", "w", "rewrites the file with CR LF"},
   };
-  for (const WriteCase& c : cases) {
-    const std::string ours = (folder_ / "ours.ini").string(), system = (folder_ / "system.ini").string();
+  for (const Case& c : cases) {
+    const auto ours = dir_.Path() / "ours.ini", system = dir_.Path() / "system.ini";
     std::filesystem::remove(ours), std::filesystem::remove(system);
-    if (!c.file.empty()) Put("ours.ini", c.file), Put("system.ini", c.file);
-    EXPECT_TRUE(WriteProfileString(c.section, c.key, c.value, ours, CodePage(1252))) << c.name;
-    EXPECT_TRUE(WritePrivateProfileStringA(c.section, c.key, c.value, system.c_str())) << c.name;
-    if (c.wine_quirk) {
-      EXPECT_NE(Bytes(ours), Bytes(system)) << c.name << ": the quirk (" << c.wine_quirk << ") is gone";
-    } else {
-      EXPECT_EQ(Bytes(ours), Bytes(system)) << c.name;
-    }
+    if (!c.file.empty()) dir_.Write("ours.ini", c.file), dir_.Write("system.ini", c.file);
+    EXPECT_TRUE(WriteProfileString(c.section, c.key, c.text, ours.string(), CodePage(1252))) << c.name;
+    EXPECT_TRUE(WritePrivateProfileStringA(c.section, c.key, c.text, system.string().c_str())) << c.name;
+    ExpectAgreement(c, testing::ReadBytes(ours), testing::ReadBytes(system));
   }
 }
 

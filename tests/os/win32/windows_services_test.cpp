@@ -1,6 +1,6 @@
 // The Windows backend answers through the system's own services: the same
 // code pages as WideCharToMultiByte/MultiByteToWideChar, the prefix's
-// folders, INI files through the profile API, boxes, the socket.
+// folders, boxes, the loop's timers and windows, the socket.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -9,21 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <thread>
 
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
 #include <comsvc/folder_locations.h>
-#include <comsvc/ini_settings.h>
 #include <comsvc/message_loop.h>
 #include <comsvc/message_window.h>
 #include "socket/tcp_socket.h"
+#include "support/local_channels.h"
+#include "support/notice_between_timers.h"
 
 namespace comsvc::platform {
 namespace {
@@ -59,19 +56,15 @@ class CodePageAgainstSystem : public ::testing::TestWithParam<int> {};
 
 TEST_P(CodePageAgainstSystem, WritesEveryCodeUnitAsTheSystemDoes) {
   const CodePage page(GetParam());
-  int differences = 0;
   for (char32_t c = 0; c <= 0xFFFF; ++c) {
-    const auto unit = static_cast<char16_t>(c);
-    if ((c >= 0xD800 && c <= 0xDFFF) || IsPrivateUse(std::u16string(1, unit))) continue;
-    const std::string ours = page.ToBytes(std::u16string(1, unit));
-    if (ours != SystemBytes(GetParam(), unit) && ++differences <= 5) ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(c);
+    const std::u16string unit(1, static_cast<char16_t>(c));
+    if ((c >= 0xD800 && c <= 0xDFFF) || IsPrivateUse(unit)) continue;
+    ASSERT_EQ(page.ToBytes(unit), SystemBytes(GetParam(), unit[0])) << "U+" << std::hex << static_cast<unsigned>(c);
   }
-  EXPECT_EQ(differences, 0);
 }
 
 TEST_P(CodePageAgainstSystem, ReadsEveryByteAndPairAsTheSystemDoes) {
   const CodePage page(GetParam());
-  int differences = 0;
   for (int lead = 0; lead < 256; ++lead) {
     const bool pair = page.IsDoubleByte() && IsDBCSLeadByteEx(GetParam(), static_cast<BYTE>(lead));
     for (int trail = 0; trail < (pair ? 256 : 1); ++trail) {
@@ -81,12 +74,9 @@ TEST_P(CodePageAgainstSystem, ReadsEveryByteAndPairAsTheSystemDoes) {
       // reader's own rule (the portable suites cover it).
       const std::u16string expected = SystemText(GetParam(), bytes);
       if ((pair && expected.size() != 1) || IsPrivateUse(expected)) continue;
-      if (page.FromBytes(bytes) != expected && ++differences <= 5) {
-        ADD_FAILURE() << std::hex << lead << " " << trail;
-      }
+      ASSERT_EQ(page.FromBytes(bytes), expected) << std::hex << lead << " " << trail;
     }
   }
-  EXPECT_EQ(differences, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCodePage, CodePageAgainstSystem,
@@ -118,44 +108,6 @@ TEST(Folders, AreTheSystemsOwn) {
 }
 
 // ---------------------------------------------------------------------------
-// INI files through the profile API
-
-class IniThroughTheSystem : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("comsvc-ini-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(folder_);
-    file_ = folder_ / "settings.ini";
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  void Use() {
-    RWINI::SetIniPath(file_.u16string());
-  }
-  std::string Bytes() const {
-    std::ifstream in(file_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::filesystem::path folder_;
-  std::filesystem::path file_;
-};
-
-TEST_F(IniThroughTheSystem, WritesTheSystemsLayoutAndReadsItBack) {
-  Use();
-  EXPECT_EQ(RWINI::IniWrite(u"S1", u"a", u"1").AsInteger(), 1);
-  EXPECT_EQ(Bytes(), "[S1]\r\na=1\r\n");
-  Use();
-  EXPECT_EQ(RWINI::IniRead(u"s1", u"A", u"default"), u"1");
-}
-
-TEST_F(IniThroughTheSystem, ReadingAMissingKeyWritesTheDefaultBack) {
-  Use();
-  EXPECT_EQ(RWINI::IniRead(u"Main", u"Name", u"Alpha"), u"Alpha");
-  char value[16] = {};
-  GetPrivateProfileStringA("Main", "Name", "", value, sizeof value, file_.string().c_str());
-  EXPECT_STREQ(value, "Alpha");
-}
-
-// ---------------------------------------------------------------------------
 // Boxes, closed by a thread of the test as a user would
 
 // The box once the system shows it, which is after the box has set itself
@@ -168,26 +120,44 @@ HWND WaitForDialog(const wchar_t* title) {
   return nullptr;
 }
 
-TEST(DesktopBoxes, InputBoxReturnsWhatWasTypedOrNothingWhenClosed) {
+// Whether windows can be shown at all: under wine without an X display (no
+// $DISPLAY, or one that cannot be opened) creating one fails, and a box would
+// never come. The tests that need one say so and are skipped.
+class NeedsDesktop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (window == nullptr) GTEST_SKIP() << "needs a desktop: no window can be created (under wine: no X display)";
+    DestroyWindow(window);
+  }
+};
+using DesktopBoxes = NeedsDesktop;
+using NoticeWindow = NeedsDesktop;
+
+TEST_F(DesktopBoxes, InputBoxReturnsWhatWasTypedOrNothingWhenClosed) {
   auto dialogs = MakeDesktopDialogs();
   ASSERT_TRUE(dialogs);
-  std::atomic<bool> found{false};
-  std::thread user([&] {
-    HWND box = WaitForDialog(L"Ask once");
-    found = box != nullptr;
-    if (!box) return;
-    SetDlgItemTextW(box, 100, L"typed \u4E2D");
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-  });
-  EXPECT_EQ(dialogs->ShowInputBox(u"Your name?", u"Ask once", u"default"), u"typed \u4E2D");
-  user.join();
-  EXPECT_TRUE(found);
-
-  std::thread closer([] {
-    if (HWND box = WaitForDialog(L"Ask twice")) PostMessageW(box, WM_CLOSE, 0, 0);
-  });
-  EXPECT_EQ(dialogs->ShowInputBox(u"Your name?", u"Ask twice", u"default"), std::nullopt);
-  closer.join();
+  struct Case {
+    std::u16string title;
+    void (*user)(HWND box);
+    std::optional<std::u16string> answer;
+  };
+  const Case cases[] = {
+      {u"Ask once",
+       [](HWND box) {
+         SetDlgItemTextW(box, 100, L"typed \u4E2D");
+         PostMessageW(box, WM_COMMAND, IDOK, 0);
+       },
+       u"typed \u4E2D"},
+      {u"Ask twice", [](HWND box) { PostMessageW(box, WM_CLOSE, 0, 0); }, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    std::thread user([&c] {
+      if (HWND box = WaitForDialog(reinterpret_cast<const wchar_t*>(c.title.c_str()))) c.user(box);
+    });
+    EXPECT_EQ(dialogs->ShowInputBox(u"Your name?", c.title, u"default"), c.answer);
+    user.join();
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -208,67 +178,33 @@ TEST(LoopTimersOnWindows, FireOnTimeWhileTheQueueWaits) {
   }
 }
 
-TEST(NoticeWindow, IsARealWindowThatClosesTwoSecondsAfterLoading) {
+// Timers of the same loop, due just before and just after the notice's own,
+// tell when it unloaded: wine may take seconds to destroy a window.
+TEST_F(NoticeWindow, IsARealWindowThatClosesTwoSecondsAfterLoading) {
   constexpr wchar_t kCaption[] = L"\u63D0\u793A";
-  MessageLoop& loop = MessageLoop::Current();
-  formMsg form;
-  form.Show();
-  form.setMessage(u"shown");
+  testing::NoticeBetweenTimers timers;
+  timers.Notice().Show();
+  timers.Notice().setMessage(u"shown");
   EXPECT_NE(FindWindowW(nullptr, kCaption), nullptr);
-  // Timers of the same loop on either side of the form's: Wine may take
-  // seconds to destroy a window, so the order tells when the form unloaded.
-  std::optional<bool> loaded_before, loaded_after;
-  loop.StartOneShot(1800ms, [&] { loaded_before = form.IsLoaded(); });
-  loop.StartOneShot(2200ms, [&] { loaded_after = form.IsLoaded(); });
-  ASSERT_TRUE(loop.RunFor(10s, [&] { return loaded_after.has_value(); }));
-  EXPECT_EQ(loaded_before, true);
-  EXPECT_EQ(loaded_after, false);
+  ASSERT_TRUE(MessageLoop::Current().RunUntil([&] { return timers.LoadedJustAfter().has_value(); }));
+  EXPECT_EQ(timers.LoadedJustBefore(), true);
+  EXPECT_EQ(timers.LoadedJustAfter(), false);
   EXPECT_EQ(FindWindowW(nullptr, kCaption), nullptr);
 }
 
 // ---------------------------------------------------------------------------
 // The socket, against a loopback listener of the test
 
-class LoopbackListener {
- public:
-  // Answers one connection: reads what comes, replies, closes.
-  explicit LoopbackListener(std::string reply) {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    listen(listener_, 1);
-    server_ = std::thread([this, reply] {
-      SOCKET client = accept(listener_, nullptr, nullptr);
-      char buffer[256];
-      const int got = recv(client, buffer, sizeof buffer, 0);
-      received_.assign(buffer, got > 0 ? got : 0);
-      send(client, reply.data(), static_cast<int>(reply.size()), 0);
-      closesocket(client);
-    });
-  }
-  ~LoopbackListener() {
-    closesocket(listener_);
-    server_.join();
-  }
-  int Port() const { return port_; }
-  std::string Received() const { return received_; }
-
- private:
-  SOCKET listener_;
-  int port_ = 0;
-  std::thread server_;
-  std::string received_;
-};
-
 TEST(TcpSocketOnWinsock, ConnectsSendsReceivesAndSeesThePeerClose) {
-  LoopbackListener peer("pong");
+  int port = 0;
+  const int listener = testing::ListenOnLoopback(port);
+  ASSERT_GE(listener, 0);
+  std::thread peer([listener] {  // reads the ping, answers, closes
+    const int client = testing::AcceptConnection(listener);
+    for (int i = 0; i < 4; ++i) testing::ReceiveByte(client);
+    testing::SendToSocket(client, "pong");
+    testing::CloseSocket(client);
+  });
   TcpSocket socket;
   std::vector<std::string> events;
   std::u16string data;
@@ -280,10 +216,12 @@ TEST(TcpSocketOnWinsock, ConnectsSendsReceivesAndSeesThePeerClose) {
                     [&] { events.push_back("closed"); },
                     [&](int32_t number, const std::u16string&) { events.push_back(std::to_string(number)); }});
   socket.SetRemoteHost(u"127.0.0.1");
-  socket.SetRemotePort(peer.Port());
+  socket.SetRemotePort(port);
   socket.Connect();
   MessageLoop::Current().RunUntil([&] { return !events.empty() && events.back() != "connected"; },
-                                  MessageLoop::Clock::now() + 30s);
+                                  MessageLoop::Clock::now() + 60s);
+  testing::CloseSocket(listener);  // ends a wait for a connection that never came
+  peer.join();
   EXPECT_EQ(events, (std::vector<std::string>{"connected", "closed"}));
   EXPECT_EQ(data, u"pong");
   socket.Close();
@@ -296,7 +234,7 @@ TEST(TcpSocketOnWinsock, AClosedPortIsRefusedWithTheWinsockNumber) {
   socket.SetRemoteHost(u"127.0.0.1");
   socket.SetRemotePort(1);
   socket.Connect();
-  MessageLoop::Current().RunUntil([&] { return error.has_value(); }, MessageLoop::Clock::now() + 10s);
+  MessageLoop::Current().RunUntil([&] { return error.has_value(); }, MessageLoop::Clock::now() + 60s);
   EXPECT_EQ(error, 10061);
 }
 
