@@ -52,11 +52,15 @@ TEST(StringBuilder, InsertAndRemoveCheckTheirBounds) {
 }
 
 TEST(StringBuilder, FindLooksAtTheWholeStorage) {
-  const std::tuple<std::u16string, int32_t, int32_t, int32_t> cases[] = {
+  struct Search {
+    std::u16string what;
+    int32_t start, compare, position;  // compare 1: ignoring case; position 0: not found
+  };
+  const Search searches[] = {
       {u"b", 0, 0, 2}, {u"a", 2, 0, 0}, {u"b", -5, 0, 2}, {u"B", 0, 0, 0}, {u"AB", 0, 1, 1}, {u"", 3, 0, 0},
   };
-  for (const auto& [what, start, compare, position] : cases) {
-    EXPECT_EQ(BuilderWith(u"abc").Find(what, start, compare), position) << start << " " << what.size();
+  for (const Search& s : searches) {
+    EXPECT_EQ(BuilderWith(u"abc").Find(s.what, s.start, s.compare), s.position) << s.start << " " << s.what.size();
   }
   EXPECT_EQ(BuilderWith(u"x\u00C9\u0416yz").Find(u"\u00E9\u0436", 0, 1), 2);
   EXPECT_EQ(BuilderWith(u"abc", 4).Find(u"bc "), 2);  // grown room holds spaces
