@@ -191,7 +191,8 @@ class X11FormWindow : public FormWindow {
     if (draw_) XftDrawDestroy(draw_);
     if (colour_ready_) XftColorFree(display_, VisualOf(), ColormapOf(), &colour_);
     XDestroyWindow(display_, window_);
-    XFlush(display_);
+    // Waits for the server: an unloaded notice is gone for every other client too.
+    XSync(display_, False);
   }
 
   void Show() override {
