@@ -1,9 +1,9 @@
 #include "json/script_commands.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 
-#include <comsvc/locale.h>
 #include <comsvc/utf8.h>
 
 namespace comsvc::script {
@@ -39,6 +39,15 @@ constexpr CommandEntry kCommands[] = {
 
 constexpr std::u16string_view kComparisonNames[] = {u"eq", u"gt", u"lt", u"gte", u"lte"};
 
+// Numbers name the same variable only when their values are equal: the
+// shortest text that reads back as a double tells every value apart, where
+// the 15 digits of the plain text form would not (1 and 1.0000000000000002).
+std::u16string NumberName(double value) {
+  char text[32];
+  char* const end = std::to_chars(text, text + sizeof text, value == 0 ? 0.0 : value).ptr;  // -0 is 0
+  return std::u16string(text, end);
+}
+
 }  // namespace
 
 const CommandEntry* FindCommand(std::u16string_view lowercased_key) {
@@ -63,7 +72,7 @@ std::u16string VariableKey(const Value& name) {
     case ValueKind::kString: return u'$' + std::u16string(name.AsString());
     case ValueKind::kInteger:
     case ValueKind::kLong:
-    case ValueKind::kDouble: return u'#' + platform::DefaultText(name.NumberValue(), platform::Locale::kInvariant);
+    case ValueKind::kDouble: return u'#' + NumberName(name.NumberValue());
     case ValueKind::kBoolean: return name.AsBoolean() ? u"?true" : u"?false";
     case ValueKind::kNull: return u"~null";
     case ValueKind::kEmpty: return u"~empty";

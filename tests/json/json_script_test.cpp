@@ -89,6 +89,11 @@ TEST_F(ScriptTest, EvaluatesScripts) {
       // a name known before the step may be set by its value
       {u"[{set: {name: 'v', value: [{set: {name: 'v', value: 'in'}}, {get: {name: 'v'}}, '!']}}, {get: {name: 'v'}}]",
        u"in!"},
+      // number names are one name only for one value, and never meet a text name
+      {u"[{set: {name: 1.0000000000000002, value: {set: {name: 1, value: ''}}}}, 'ok']", u"ok"},
+      {u"[{set: {name: 1e15, value: {set: {name: 1000000000000000.2, value: ''}}}}, 'ok']", u"ok"},
+      {u"[{set: {name: '7', value: {set: {name: 7, value: ''}}}}, {set: {name: 8, value: 'n'}}, {get: {name: '8'}}]",
+       u""},
   };
   for (const auto& [script, output] : cases) EXPECT_EQ(script_.Eval(script), output) << EncodeUtf8(script);
 }
@@ -116,6 +121,8 @@ TEST_F(ScriptTest, FailuresRaiseTheirErrorsAndKeepTheirEffects) {
       {u"[{switch: {items: {}}}]", kType}, {u"[{switch: {items: [5]}}]", kObject}, {u"[{note: {a: []}}]", kType},
       {u"[{get: {name: null}}]", kNull}, {u"[{switch: {case: 'x', items: [{case: 'a'}, {case: {return: 1}}]}}]", kType},
       {u"[{set: {name: 'n', value: {set: {name: 'n', value: 'x'}}}}]", 457},
+      {u"[{set: {name: 1, value: {set: {name: 1.0, value: 'x'}}}}]", 457},
+      {u"[{set: {name: 0, value: {set: {name: -0.0, value: 'x'}}}}]", 457},
       {u"['a', [['b', {if: {type: 'eq', true: [{return: null}]}}]]]", kNull},  // deep down
   };
   for (const auto& [script, error] : cases) {
