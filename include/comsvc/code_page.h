@@ -56,6 +56,16 @@ class CodePage {
   // U+30FB in 932). Bytes a code page leaves undefined read as Windows reads
   // them: 1252's 81 8D 8F 90 9D as the C1 controls U+0081..., for example.
   std::u16string FromBytes(std::string_view bytes) const;
+  // Where text in this code page is not valid: the offset of the first byte,
+  // or pair of a lead and a trail byte, that the page does not define, or
+  // nullopt when it defines them all. Not defined: what Windows' table for
+  // the page has no character for (FromBytes reads it as the default
+  // character, though it is not that character's own code), a lead byte at
+  // the end, and a byte 80..9F that the page reads as the C1 control of the
+  // same number, the filler Windows puts in the gaps of its tables (1252's
+  // 81 8D 8F 90 9D, for example). FromBytes reads all of these as Windows
+  // does; this is for text that must be in the code page.
+  std::optional<size_t> FirstUndefined(std::string_view bytes) const;
 
   struct Tables;  // prepared from the generated tables, see code_page.cpp
   // Raises error 5 (invalid procedure call or argument) for a code page that

@@ -53,15 +53,25 @@ struct CodePage::Tables {
   // supported page; a run of such text then needs no look-up.
   bool ascii_as_is = false;
 
+  // The single bytes the page does not define (see FirstUndefined).
+  std::array<bool, 256> undefined_single{};
+
   bool IsDoubleByte() const { return !page.lead_ranges.empty(); }
   Code Encode(char16_t c) const { return encode_codes[encode_block[c >> 8] + (c & 0xFF)]; }
   char16_t DecodePair(int32_t row, unsigned char trail) const {
     if (trail < page.first_trail || trail > page.last_trail) return page.unicode_default;
     return page.pairs[static_cast<size_t>(row + trail - page.first_trail)];
   }
+  // The generated tables fill what Windows' tables lack with the default
+  // character: a code reading as it is a gap unless it is its own code.
+  bool IsGap(Code code, char16_t read) const { return read == page.unicode_default && code != Encode(read); }
+  bool DefinesPair(unsigned char lead, unsigned char trail) const {
+    return !IsGap(static_cast<Code>(lead << 8 | trail), DecodePair(lead_row[lead], trail));
+  }
 
  private:
   void IndexLeadBytes();
+  void FindUndefinedBytes();
   std::vector<Code> DenseEncodeTable() const;
   void CompressEncodeTable(const std::vector<Code>& dense);
 };
@@ -71,6 +81,16 @@ CodePage::Tables::Tables(const PageTables& source) : page(source) {
   CompressEncodeTable(DenseEncodeTable());
   ascii_as_is = true;
   for (char16_t c = 0; c < 0x80; ++c) ascii_as_is = ascii_as_is && Encode(c) == c;
+  FindUndefinedBytes();
+}
+
+void CodePage::Tables::FindUndefinedBytes() {
+  for (int b = 0; b < 256; ++b) {
+    if (lead_row[b] >= 0) continue;  // a lead byte is judged with its trail byte
+    const char16_t read = page.single[b];
+    const bool c1_filler = b >= 0x80 && b <= 0x9F && read == b;
+    undefined_single[b] = c1_filler || IsGap(static_cast<Code>(b), read);
+  }
 }
 
 void CodePage::Tables::IndexLeadBytes() {
@@ -334,6 +354,21 @@ std::u16string CodePage::FromBytes(std::string_view bytes) const {
   }
   text.resize(static_cast<size_t>(out - text.data()));
   return text;
+}
+
+std::optional<size_t> CodePage::FirstUndefined(std::string_view bytes) const {
+  const Tables& t = *tables_;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (t.lead_row[b] < 0) {
+      if (t.undefined_single[b]) return i;
+    } else if (i + 1 == bytes.size() || !t.DefinesPair(b, static_cast<unsigned char>(bytes[i + 1]))) {
+      return i;
+    } else {
+      ++i;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace comsvc::platform

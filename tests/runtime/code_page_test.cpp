@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/runtime_errors.h"
@@ -29,6 +31,23 @@ TEST(CodePage, WritesItsBytesAndAQuestionMarkPerUnitItLacks) {
     SCOPED_TRACE(::testing::Message() << c.number << " U+" << std::hex << int(c.text[0]));
     EXPECT_EQ(CodePage(c.number).ToBytes(c.text), c.bytes);
     EXPECT_EQ(CodePage(c.number).CharCode(c.text[0]), c.first_code);
+  }
+}
+
+// Where the first byte or pair that the page does not define stands.
+TEST(CodePage, FirstUndefinedIsWhereTheTextStopsBeingThePages) {
+  const std::tuple<int, std::string, std::optional<size_t>> cases[] = {
+      {1252, "\x80\xE9\xA0?", std::nullopt}, {1252, "a\x81\x8D", 1},  // C1 controls fill the gaps
+      {936, "\x80\xD6\xD0", std::nullopt},   {936, "\xAA\xA1", std::nullopt},
+      {936, "x\xA8\xA6\xD6", 3},  // a lead byte at the end
+      {936, "\xA1\x7F", 0},        // an undefined pair
+      {932, "a\x81\x20" "b", 1},     // a trail byte out of range
+      {932, "\x81\x45", std::nullopt},  // the default character's own code
+      {932, "\x82\xA0\x85\x40", 2},  // a row that holds no characters
+      {932, "\x80", 0},
+  };
+  for (const auto& [number, bytes, undefined_at] : cases) {
+    EXPECT_EQ(CodePage(number).FirstUndefined(bytes), undefined_at) << number << " " << bytes;
   }
 }
 
