@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -14,6 +15,8 @@
 #include <comsvc/value.h>
 #include "cli/json_output.h"
 #include "os/console.h"
+#include "os/error.h"
+#include "os/files.h"
 
 namespace comsvc::cli {
 
@@ -116,30 +119,37 @@ std::string FileProblem(const std::string& path, int error_number) {
 
 namespace {
 
-// Reads `file` to its end, bounded by kMaxInputBytes.
-std::string ReadStream(std::FILE* file, const std::string& path) {
+// An input longer than any process here could hold stops the command as
+// memory running out would.
+[[noreturn]] void RaiseTooLarge(const std::string& what) {
+  PrintError("comsvc: " + what + ": more than " + std::to_string(kMaxInputBytes) + " bytes\n");
+  Raise(ErrorNumber::kOutOfMemory);
+}
+
+// Standard input is whatever stream the caller gives (a pipe, a terminal),
+// read to its end, bounded by kMaxInputBytes.
+std::string ReadStandardInput() {
+  const std::string what = "standard input";
   std::string bytes;
   char chunk[65536];
   size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    if (bytes.size() + got > kMaxInputBytes) {
-      PrintError("comsvc: " + path + ": more than " + std::to_string(kMaxInputBytes) + " bytes\n");
-      Raise(ErrorNumber::kOutOfMemory);
-    }
+  while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) {
+    if (bytes.size() + got > kMaxInputBytes) RaiseTooLarge(what);
     RaisingOutOfMemory([&] { bytes.append(chunk, got); });
   }
-  if (std::ferror(file)) throw CommandLineError(FileProblem(path, errno));
+  if (std::ferror(stdin)) throw CommandLineError(FileProblem(what, errno));
   return bytes;
 }
 
 }  // namespace
 
 std::string ReadFileBytes(const std::string& path) {
-  if (path == "-") return ReadStream(stdin, "standard input");
-  errno = 0;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) throw CommandLineError(FileProblem(path, errno));
-  return ReadStream(file.get(), path);
+  if (path == "-") return ReadStandardInput();
+  std::string bytes;
+  const std::error_code error = RaisingOutOfMemory([&] { return os::ReadWholeFile(path, bytes, kMaxInputBytes); });
+  if (error == os::Errc::kFileTooLarge) RaiseTooLarge(path);
+  if (error) throw CommandLineError(path + ": " + error.message());
+  return bytes;
 }
 
 namespace {
@@ -167,6 +177,17 @@ std::u16string DecodeUtf8Strict(const std::string& what, std::string_view bytes)
   return std::move(decoded.text);
 }
 
+// Text that must be in the code page: what the page does not define stops
+// the command, as invalid UTF-8 does.
+std::u16string DecodeAnsiStrict(const std::string& path, std::string_view bytes) {
+  const platform::CodePage& page = platform::CodePage::Current();
+  if (const std::optional<size_t> bad = page.FirstUndefined(bytes)) {
+    throw CommandLineError(path + ": invalid code page " + std::to_string(page.Number()) + " text at byte offset " +
+                           std::to_string(*bad));
+  }
+  return page.FromBytes(bytes);
+}
+
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
@@ -182,7 +203,7 @@ std::u16string ReadTextFile(const std::string& path, Encoding encoding) {
       if (view.substr(0, 2) == "\xFF\xFE") view.remove_prefix(2);
       return DecodeUtf16Le(path, view);
     case Encoding::kAnsi:
-      return platform::CodePage::Current().FromBytes(view);
+      return DecodeAnsiStrict(path, view);
   }
   return {};
 }
@@ -262,8 +283,6 @@ std::optional<std::u16string> RecordingDialogs::ShowInputBox(const std::u16strin
 namespace {
 
 struct GlobalOptions {
-  std::optional<std::string> codepage;
-  std::optional<std::string> decimal;
   std::optional<std::string> dialogs;
   std::optional<std::string> answers;
   std::optional<std::string> dialog_log;
@@ -325,20 +344,45 @@ std::FILE* OpenDialogLog(const std::optional<std::string>& path) {
   return log;
 }
 
-void ApplyCodePage(const std::optional<std::string>& text) {
-  if (!text) return;
+// A process-wide setting: the option's value, else its environment
+// variable's (an empty variable counts as unset), with the name to give when
+// the value is refused.
+struct Setting {
+  std::string value;
+  std::string source;  // "--codepage", or "COMSVC_CODEPAGE"
+  bool from_option = false;
+};
+
+std::optional<Setting> FindSetting(const Arguments& arguments, const std::string& option, const char* variable) {
+  if (std::optional<std::string> value = arguments.Get(option)) return Setting{*value, "--" + option, true};
+  const char* value = std::getenv(variable);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return Setting{value, variable, false};
+}
+
+// An option is refused as a usage error; a variable by its name alone.
+[[noreturn]] void Refuse(const Setting& setting, const std::string& expected) {
+  const std::string message = setting.source + " takes " + expected + ", not '" + setting.value + "'";
+  if (setting.from_option) throw UsageError(message);
+  throw CommandLineError(message);
+}
+
+void ApplyCodePage(const std::optional<Setting>& setting) {
+  if (!setting) return;
+  const std::string& text = setting->value;
   int number = 0;
-  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
-  const bool whole = error == std::errc() && end == text->data() + text->size();
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  const bool whole = error == std::errc() && end == text.data() + text.size();
   if (!whole || !platform::CodePage::SetCurrent(number)) {
-    throw UsageError("unsupported code page " + *text + " (874, 932, 936, 949, 950, 1250-1258)");
+    Refuse(*setting, "874, 932, 936, 949, 950 or 1250 to 1258");
   }
 }
 
-void ApplyDecimalSeparator(const std::optional<std::string>& text) {
-  if (!text) return;
-  std::u16string separator = ArgumentText(*text);
-  if (separator.size() != 1) throw UsageError("--decimal-separator takes one character");
+void ApplyDecimalSeparator(const std::optional<Setting>& setting) {
+  if (!setting) return;
+  // The locale holds one UTF-16 code unit.
+  const std::u16string separator = DecodeUtf8Strict(setting->source, setting->value);
+  if (separator.size() != 1) Refuse(*setting, "one character from U+0001 to U+FFFF");
   platform::Locale::SetDecimalSeparator(separator[0]);
 }
 
@@ -346,15 +390,13 @@ void ApplyDecimalSeparator(const std::optional<std::string>& text) {
 
 Context ApplyGlobalOptions(const Arguments& arguments) {
   GlobalOptions options{
-      .codepage = arguments.Get("codepage"),
-      .decimal = arguments.Get("decimal-separator"),
       .dialogs = arguments.Get("dialogs"),
       .answers = arguments.Get("answers"),
       .dialog_log = arguments.Get("dialog-log"),
       .quiet = arguments.Has("quiet"),
   };
-  ApplyCodePage(options.codepage);
-  ApplyDecimalSeparator(options.decimal);
+  ApplyCodePage(FindSetting(arguments, "codepage", "COMSVC_CODEPAGE"));
+  ApplyDecimalSeparator(FindSetting(arguments, "decimal-separator", "COMSVC_DECIMAL"));
   const bool echo = !options.quiet && !options.dialog_log && DialogMode(options) == "script";
   static std::shared_ptr<RecordingDialogs> recorder;
   recorder = std::make_shared<RecordingDialogs>(MakeDialogs(options), OpenDialogLog(options.dialog_log), echo);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <comsvc/dialogs.h>
+#include "os/files.h"
 
 namespace comsvc::cli {
 
@@ -78,21 +79,24 @@ enum class Encoding { kUtf8, kUtf16Le, kAnsi };
 // "utf-8" (default), "utf-16le", "ansi"; anything else is a UsageError.
 Encoding ParseEncoding(const std::optional<std::string>& name);
 
-// Input files hold at most this many bytes. That is more text than a 32-bit
-// process could hold twice over, so a longer input (an endless device such
-// as /dev/zero, say) stops with error 7, "Out of memory", as it would there,
-// instead of reading on for ever.
-inline constexpr size_t kMaxInputBytes = size_t{1} << 30;
+// Inputs hold at most this many bytes, as every whole file the library
+// reads: more text than a 32-bit process could hold twice over. A longer
+// input (standard input from /dev/zero, say) stops with error 7, "Out of
+// memory", as it would there, instead of reading on for ever.
+inline constexpr size_t kMaxInputBytes = os::kMaxWholeFileBytes;
 
 // Reads a whole file ("-" is standard input) and decodes it; a leading
-// byte-order mark of the encoding is removed. Invalid bytes are a
-// CommandLineError naming the byte offset.
+// byte-order mark of the encoding is removed. Bytes the encoding does not
+// define (for "ansi", the code page's) are a CommandLineError naming the
+// byte offset.
 std::u16string ReadTextFile(const std::string& path, Encoding encoding);
 // Reads a whole UTF-8 file ("-" is standard input) as it is, less a leading
 // byte-order mark. Invalid bytes are a CommandLineError as for ReadTextFile.
 std::string ReadUtf8File(const std::string& path);
-// Reads a whole file's bytes. A file that cannot be read is a
-// CommandLineError naming it and the system's reason; one longer than
+// Reads the bytes of a whole regular file, or of standard input for "-"
+// (any stream: a pipe, a terminal). A named file is opened without waiting:
+// a FIFO, a socket or a device is refused at once. A file that cannot be
+// read is a CommandLineError naming it and the reason; more than
 // kMaxInputBytes raises error 7.
 std::string ReadFileBytes(const std::string& path);
 

@@ -27,8 +27,8 @@ constexpr const char* kMd5Help =
     "                    empty output and exit status 1 when it cannot be digested\n"
     "                    (missing, not a regular file, unreadable, or longer than\n"
     "                    268435455 bytes), the reason on stderr\n"
-    "  --server 32|16    the function module's MD5: 32 lowercase digits when the\n"
-    "                    value equals 32, else the middle 16 digits\n"
+    "  --server 32|16    the function module's MD5 instead, in lowercase: all 32\n"
+    "                    digits, or the middle 16\n"
     "  --registers       after the digest, the lines 'RegisterA: N' ... 'RegisterD: N'\n"
     "  --encoding E      encoding of --text-file and standard input: utf-8\n"
     "                    (default), utf-16le or ansi\n"
@@ -78,9 +78,11 @@ int DigestFile(const Arguments& arguments) {
 }
 
 int DigestWithFunction(const Arguments& arguments) {
+  const std::string form = *arguments.Get("server");
+  if (form != "32" && form != "16") throw UsageError("--server takes 32 or 16, not '" + form + "'");
   // The value goes to the module as text; its comparison with 32 reads
   // numeric text as a number.
-  const Value stype(ArgumentText(*arguments.Get("server")));
+  const Value stype(ArgumentText(form));
   Print(std::u16string(MD5ForServer::MD5(Value(MessageText(arguments)), stype).AsString()) + u"\n");
   return kExitOk;
 }

@@ -17,8 +17,9 @@ constexpr const char* kNoticeHelp =
     "usage: comsvc notice TEXT [--then MILLISECONDS TEXT]...\n"
     "\n"
     "Loads the notice window (formMsg), shows it with TEXT, and sets each later\n"
-    "TEXT MILLISECONDS after loading. The window unloads itself two seconds after\n"
-    "loading; the command returns then. Texts due after that are not shown.\n"
+    "TEXT MILLISECONDS (0 to 86400000) after loading. The window unloads itself\n"
+    "two seconds after loading; the command returns then. Texts due after that\n"
+    "are not shown.\n"
     "Without a display the window is headless: same model, same timing.\n";
 
 struct LaterText {
@@ -26,11 +27,15 @@ struct LaterText {
   std::u16string text;
 };
 
+// A day: far past the window's life, and far from the clock's limits.
+constexpr long long kMaxMilliseconds = 86400000;
+
 std::chrono::milliseconds ParseMilliseconds(const std::string& arg) {
   long long value = -1;
   auto [end, error] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
-  if (error != std::errc() || end != arg.data() + arg.size() || value < 0) {
-    throw UsageError("--then takes a number of milliseconds, not '" + arg + "'");
+  if (error != std::errc() || end != arg.data() + arg.size() || value < 0 || value > kMaxMilliseconds) {
+    throw UsageError("--then takes a number of milliseconds from 0 to " + std::to_string(kMaxMilliseconds) +
+                     ", not '" + arg + "'");
   }
   return std::chrono::milliseconds(value);
 }

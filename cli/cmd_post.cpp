@@ -33,10 +33,11 @@ constexpr const char* kPostHelp =
     "                     joined replies in the typed form (see comsvc json --help)\n"
     "                     and errors the reader's error text\n"
     "  --silent           do not show socket errors in a box (stderr says why)\n"
-    "  --timeout SECONDS  how long to wait in all, connecting included (default 30)\n"
+    "  --timeout SECONDS  how long to wait in all, connecting included: from 0.001\n"
+    "                     to 86400 (default 30)\n"
     "  --max-reply BYTES  keep at most this much of the reply, counted as printed\n"
-    "                     in UTF-8 (default 67108864, 64 MiB); a longer reply is\n"
-    "                     cut there and the connection closed\n"
+    "                     in UTF-8: from 1 to 1073741824 (default 67108864, 64 MiB);\n"
+    "                     a longer reply is cut there and the connection closed\n"
     "\n"
     "Exit status: 0 when the server closed the connection after its reply; 1 when\n"
     "the request was refused, a socket error ended the exchange, the time-out\n"
@@ -49,27 +50,31 @@ struct SocketErrorReport {
   std::u16string description;
 };
 
+// A day: longer than any exchange worth waiting for, and far from the
+// clock's limits.
+constexpr int kMaxTimeoutSeconds = 86400;
+
 std::chrono::milliseconds ParseTimeout(const std::optional<std::string>& text) {
   if (!text) return std::chrono::seconds(30);
-  size_t used = 0;
-  double seconds = -1;
-  try {
-    seconds = std::stod(*text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used != text->size() || !(seconds > 0) || seconds > 86400) {
-    throw UsageError("--timeout takes a number of seconds above 0, not '" + *text + "'");
+  // Read as C reads it, whatever the locale's decimal separator.
+  double seconds = 0;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), seconds);
+  if (error != std::errc() || end != text->data() + text->size() || !(seconds >= 0.001) ||
+      !(seconds <= kMaxTimeoutSeconds)) {
+    throw UsageError("--timeout takes a number of seconds from 0.001 to " + std::to_string(kMaxTimeoutSeconds) +
+                     ", not '" + *text + "'");
   }
   return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000 + 0.5));
 }
 
+// The reply is an input like any other: at most what an input file may hold.
 size_t ParseMaxReply(const std::optional<std::string>& text) {
   if (!text) return kDefaultMaxReplyBytes;
   size_t bytes = 0;
   const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), bytes);
-  if (error != std::errc() || end != text->data() + text->size() || bytes == 0) {
-    throw UsageError("--max-reply takes a number of bytes above 0, not '" + *text + "'");
+  if (error != std::errc() || end != text->data() + text->size() || bytes == 0 || bytes > kMaxInputBytes) {
+    throw UsageError("--max-reply takes a number of bytes from 1 to " + std::to_string(kMaxInputBytes) + ", not '" +
+                     *text + "'");
   }
   return bytes;
 }

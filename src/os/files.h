@@ -3,7 +3,8 @@
 //
 // Only regular files are read or edited, and opening one never blocks: a
 // FIFO, a socket or a device is refused at once (Errc::kNotRegularFile)
-// rather than waited on or read for ever. A whole file holds at most
+// rather than waited on or read for ever, and a folder as the system refuses
+// to read one (std::errc::is_a_directory). A whole file holds at most
 // kMaxWholeFileBytes; a longer one is refused (Errc::kFileTooLarge) before
 // its content is read.
 #pragma once

@@ -2,6 +2,7 @@
 // inputs, unwritable output, a reason for every failure, and memory running
 // out.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -31,15 +32,24 @@ TEST(CommandLine, OptionsTakeBothFormsAndGlobalOptionsStandAnywhere) {
 TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
   // The arguments and the start of standard error after "comsvc: ".
   const std::pair<std::vector<std::string>, std::string> refused[] = {
-      {{"--codepage", "936abc", "url", "encode", "x"}, "unsupported code page 936abc"},
-      {{"url", "encode", "x", "--codepage= 936"}, "unsupported code page  936"},
+      {{"--codepage", "936abc", "url", "encode", "x"}, "--codepage takes 874, 932, 936, 949, 950 or 1250 to 1258"},
+      {{"url", "encode", "x", "--codepage= 936"},
+       "--codepage takes 874, 932, 936, 949, 950 or 1250 to 1258, not ' 936'\nusage: comsvc url"},
+      {{"--decimal-separator", "\xF0\x9F\x98\x80", "url", "encode", "x"},
+       "--decimal-separator takes one character from U+0001 to U+FFFF"},
       {{"json", "--typed=yes", "-"}, "option --typed takes no value\nusage: comsvc json"},
       {{"md5", "--no-such"}, "unknown option --no-such\nusage: comsvc md5"},
       {{"md5", "a", "b"}, "too many arguments\nusage: comsvc md5"},
       {{"md5", "--server"}, "option --server needs a value\nusage: comsvc md5"},
       {{"--json", "url"}, "--json is not a global option\nusage: comsvc [GLOBAL OPTIONS]"},
       {{}, "no subcommand given\nusage: comsvc [GLOBAL OPTIONS]"},
-      {{"post", "--max-reply=0", "http://server/", "a=1"}, "--max-reply takes a number of bytes"},
+      {{"post", "--max-reply=0", "http://server/", "a=1"}, "--max-reply takes a number of bytes from 1 to"},
+      {{"post", "--max-reply=1073741825", "http://server/", "a=1"},
+       "--max-reply takes a number of bytes from 1 to 1073741824, not '1073741825'"},
+      {{"post", "--timeout", "1000000000", "http://server/", "a=1"},
+       "--timeout takes a number of seconds from 0.001 to 86400, not '1000000000'"},
+      {{"md5", "--server", "64", "abc"}, "--server takes 32 or 16, not '64'\nusage: comsvc md5"},
+      {{"notice", "x", "--then", "86400001", "y"}, "--then takes a number of milliseconds from 0 to 86400000"},
   };
   for (const auto& [args, err] : refused) {
     const std::string label = args.empty() ? "(none)" : args.front() + " " + args.back();
@@ -47,6 +57,16 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
     EXPECT_EQ(r.status, 2) << label;
     EXPECT_EQ(r.out, "") << label;
     EXPECT_EQ(r.err.rfind("comsvc: " + err, 0), 0u) << label << ": " << r.err;
+  }
+  // The variables that stand in for --codepage and --decimal-separator are held to their rules.
+  const std::pair<std::string, std::string> variables[] = {
+      {"COMSVC_CODEPAGE=99999", "COMSVC_CODEPAGE takes 874, 932, 936, 949, 950 or 1250 to 1258, not '99999'\n"},
+      {"COMSVC_DECIMAL=xyz", "COMSVC_DECIMAL takes one character from U+0001 to U+FFFF, not 'xyz'\n"},
+      {"COMSVC_DECIMAL=\xC3", "COMSVC_DECIMAL: invalid UTF-8 at byte offset 0\n"},
+  };
+  for (const auto& [variable, err] : variables) {
+    const ProcessResult r = RunComsvc({"url", "encode", "\xC3\xA9"}, "", {variable});
+    EXPECT_EQ(r.out + r.err + std::to_string(r.status), "comsvc: " + err + "2") << variable;
   }
 }
 
@@ -95,12 +115,62 @@ TEST(CommandLine, UnreadableInputsNameTheFileAndTheSystemsReason) {
   }
 }
 
+// Nothing waits on a FIFO or reads a device for ever: a named input that is
+// not a regular file is refused, an INI file or user-dirs.dirs that is not
+// one reads as a missing one (the default, nothing written; the folder's
+// fallback), and an input past 1 GiB is error 7 before it is read.
+TEST(CommandLine, InputsThatAreNotRegularFilesOrTooLargeEndAtOnce) {
+  TempDir dir;
+  const std::string fifo = (dir.Path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string big = dir.Write("big.ini", "").string();
+  std::filesystem::resize_file(big, (uintmax_t{1} << 30) + 1);  // sparse
+  for (const auto& [config, target] : {std::pair{"zero", "/dev/zero"}, std::pair{"fifo-config", fifo.c_str()}}) {
+    std::filesystem::create_directory(dir.Path() / config);
+    std::filesystem::create_symlink(target, dir.Path() / config / "user-dirs.dirs");
+  }
+  const std::string home = "HOME=" + dir.Path().string();
+  const std::string documents = "PersonalFolderPath: " + dir.Path().string() + "/Documents\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+    int status;
+    std::string out_start;  // the whole output when empty
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"json", fifo}, {}, 2, "", "comsvc: " + fifo + ": not a regular file\n"},
+      {{"md5", "--text-file", "/dev/zero"}, {}, 2, "", "comsvc: /dev/zero: not a regular file\n"},
+      {{"json", big}, {}, 1, "", "comsvc: " + big + ": more than 1073741824 bytes\nerror 7: Out of memory\n"},
+      {{"ini", "read", "--path", "/dev/zero", "S", "K", "d"}, {}, 0, "d\n", ""},
+      {{"ini", "read", "--path", fifo, "S", "K", "d"}, {}, 0, "d\n", ""},
+      {{"ini", "read", "--path", big, "S", "K", "d"}, {}, 1, "", "error 7: Out of memory\n"},
+      {{"folders"}, {home, "XDG_CONFIG_HOME=" + (dir.Path() / "zero").string()}, 0, documents, ""},
+      {{"folders"}, {home, "XDG_CONFIG_HOME=" + (dir.Path() / "fifo-config").string()}, 0, documents, ""},
+  };
+  for (const Case& c : cases) {
+    // A hang ends after 30 s with status 124.
+    std::vector<std::string> argv = {"/usr/bin/timeout", "30", COMSVC_BINARY};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ProcessResult r = RunProcess(argv, "", c.env);
+    const std::string label = ::testing::PrintToString(c.args) + ::testing::PrintToString(c.env);
+    EXPECT_EQ(r.status, c.status) << label;
+    EXPECT_EQ(r.out.substr(0, c.out_start.size()), c.out_start) << label;
+    EXPECT_EQ(r.out.empty(), c.out_start.empty()) << label;
+    EXPECT_EQ(r.err, c.err) << label;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(std::filesystem::file_size(big), (uintmax_t{1} << 30) + 1);
+}
+
 TEST(CommandLine, EveryFailureSaysWhyOnStandardError) {
   TempDir dir;
   const std::string missing = (dir.Path() / "missing").string();
   const std::string big = dir.Write("big.bin", "").string();
   std::filesystem::resize_file(big, 268435456);  // sparse: one byte past the limit
   const std::string text = dir.Write("text.json", "hello").string();
+  const std::string lone_lead = dir.Write("lone.json", "[\"a\x81\x20" "b\"]").string();
+  const std::string c1_filler = dir.Write("c1.json", "[\"\x81\"]").string();
   const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/form";
   struct Case {
     std::vector<std::string> args;
@@ -112,6 +182,10 @@ TEST(CommandLine, EveryFailureSaysWhyOnStandardError) {
       {{"md5", "--file", dir.Path().string()}, 1, "comsvc: " + dir.Path().string() + ": not a regular file\n"},
       {{"md5", "--file", big}, 1,
        "comsvc: " + big + ": 268435456 bytes, more than the 268435455 that can be digested\n"},
+      {{"--codepage", "932", "json", "--typed", "--encoding", "ansi", lone_lead}, 2,
+       "comsvc: " + lone_lead + ": invalid code page 932 text at byte offset 3\n"},
+      {{"--codepage", "1252", "eval", "--encoding", "ansi", c1_filler}, 2,
+       "comsvc: " + c1_filler + ": invalid code page 1252 text at byte offset 2\n"},
       {{"--dialogs", "script", "post", "--silent", closed, "a=1"}, 1,
        "comsvc: socket error 10061: Connection is forcefully rejected\n"},
       {{"--dialogs", "script", "post", closed, "a=1"}, 1,
@@ -194,13 +268,13 @@ TEST(OutOfMemory, EndsTheCommandWithErrorSevenUnderAMemoryLimit) {
   std::string doubling = "[{\"set\": {\"name\": \"v\", \"value\": \"ab\"}}";
   for (int i = 0; i < 40; ++i) doubling += ", {\"set\": {\"name\": \"v\", \"value\": [{\"get\": {\"name\": \"v\"}}, {\"get\": {\"name\": \"v\"}}]}}";
   const std::string script = dir.Write("doubling.json", doubling + "]").string();
-  const std::string limit = "ulimit -v 600000";
+  const std::string limit = "ulimit -v 600000; exec </dev/zero";
   struct Case {
     std::vector<std::string> args;
     std::string err_end;
   };
   const Case cases[] = {
-      {{"json", "/dev/zero"}, "error 7: Out of memory\n"},
+      {{"json", "-"}, "error 7: Out of memory\n"},
       {{"eval", script}, "error 7: Out of memory\n"},
   };
   for (const Case& c : cases) {

@@ -30,6 +30,8 @@ TEST(Md5CliTest, DigestsAndExitStatuses) {
       {{"md5"}, "abc", 0, abc},
       {{"md5", "-"}, "abc", 0, abc},
       {{"md5", "a", "b"}, "", 2, ""},
+      {{"--codepage", "932", "md5", "--encoding", "ansi", "-"}, "a\x82\xA0", 0, "E108F8C48684F6A604F0F1710BB9EE31\n"},
+      {{"--codepage", "932", "md5", "--encoding", "ansi", "-"}, "a\x82", 2, ""},  // a lead byte at the end
   };
   for (const Case& c : cases) {
     const ProcessResult result = RunComsvc(c.args, c.input);

@@ -52,6 +52,8 @@ std::error_code OpenRegular(const std::string& path, int flags, FileDescriptor& 
   fd.Reset(open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd.Valid()) return LastSystemError();
   if (fstat(fd.Get(), &st) != 0) return LastSystemError();
+  // A folder gets the reason the system itself gives for reading one.
+  if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
   if (!S_ISREG(st.st_mode)) return Errc::kNotRegularFile;
   // Reads of a regular file never block; the flag only mattered for the open.
   fcntl(fd.Get(), F_SETFL, flags);
