@@ -8,10 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "fuzz/fuzz_support.h"
 #include <comsvc/code_page.h>
@@ -21,13 +23,30 @@ namespace {
 
 using comsvc::fuzz::Check;
 
-// Every write is flushed to disk: a folder in memory keeps runs fast.
+// The run's own folder, removed with everything in it when the run ends
+// (libFuzzer ends a run by exit(), which destroys static objects). Every
+// write is flushed to disk: a folder in memory keeps runs fast.
+class ScratchFolder {
+ public:
+  ScratchFolder() : path_(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") {
+    path_ += "/ini_profile_fuzz.XXXXXX";
+    Check(mkdtemp(path_.data()) != nullptr);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 const std::string& FilePath() {
-  static const std::string path = [] {
-    std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm/ini_profile_fuzz.XXXXXX" : "/tmp/ini_profile_fuzz.XXXXXX";
-    Check(mkdtemp(folder.data()) != nullptr);
-    return folder + "/fuzz.ini";
-  }();
+  static const ScratchFolder folder;
+  static const std::string path = folder.Path() + "/fuzz.ini";
   return path;
 }
 

@@ -1,7 +1,6 @@
 // Feeds a message to the MD5 class in pieces of the input's choosing and
 // checks the digest against OpenSSL's. The input alternates a piece length
-// (0 to 300) and that many message bytes; the register read-outs and
-// GetValues are read between pieces, which must change nothing.
+// (0 to 300) and that many message bytes.
 //
 // The one-call function digests the same message as text (each byte one
 // character): its 16-digit form is always digits 9 to 24 of the 32-digit
@@ -20,7 +19,6 @@
 #include <comsvc/md5_function.h>
 #include <comsvc/code_page.h>
 #include "fuzz/fuzz_support.h"
-#include <comsvc/code_page.h>
 
 namespace {
 
@@ -72,8 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     md5.MD5Update(static_cast<int32_t>(piece.size()), comsvc::ByteArrayRef(piece));
     EVP_DigestUpdate(peer, piece.data(), piece.size());
     message.append(piece.begin(), piece.end());
-    const std::u16string before = md5.GetValues();
-    Check(!md5.RegisterA().empty() && !md5.RegisterD().empty() && md5.GetValues() == before);
   }
   md5.MD5Final();
   unsigned char digest[EVP_MAX_MD_SIZE];
