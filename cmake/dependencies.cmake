@@ -5,7 +5,7 @@
 find_package(Threads REQUIRED)
 
 find_package(PkgConfig QUIET)
-if(PKG_CONFIG_FOUND AND NOT WIN32)
+if(PKG_CONFIG_FOUND AND NOT WIN32 AND NOT EMSCRIPTEN)
   pkg_check_modules(COMSVC_X11_LIBS QUIET x11 xft)
 endif()
 option(COMSVC_X11 "Draw the notice window on X11 (headless without it)" ${COMSVC_X11_LIBS_FOUND})

@@ -65,9 +65,13 @@ function(comsvc_module name)
 endfunction()
 
 # The seam's backend: a folder of src/os/ per operating system, and for the
-# desktop's windows on POSIX systems x11/ or, without X11, headless/.
+# desktop's windows on POSIX systems x11/ or, without X11, headless/. A build
+# with emscripten runs in a web page: web/, whose boxes are the page's.
 if(WIN32)
   set(COMSVC_OS_BACKEND win32)
+  set(COMSVC_DESKTOP_BACKEND "")
+elseif(EMSCRIPTEN)
+  set(COMSVC_OS_BACKEND web)
   set(COMSVC_DESKTOP_BACKEND "")
 else()
   set(COMSVC_OS_BACKEND posix)
@@ -81,6 +85,9 @@ set(comsvc_backend_posix
   binary_file.cpp console.cpp desktop_boxes.cpp event_wait.cpp files.cpp known_folders.cpp locale_source.cpp
   modules.cpp socket.cpp system_profile.cpp)
 set(comsvc_backend_win32
+  binary_file.cpp console.cpp desktop_boxes.cpp event_wait.cpp files.cpp form_window.cpp known_folders.cpp
+  locale_source.cpp modules.cpp socket.cpp system_profile.cpp)
+set(comsvc_backend_web
   binary_file.cpp console.cpp desktop_boxes.cpp event_wait.cpp files.cpp form_window.cpp known_folders.cpp
   locale_source.cpp modules.cpp socket.cpp system_profile.cpp)
 set(comsvc_backend_x11 form_window.cpp)

@@ -1,0 +1,99 @@
+// What the C++ library of emscripten 3.1.6 (libc++ 13) lacks of C++20 and
+// the library uses, given to every file of the emscripten build (-include):
+// std::bit_cast, three range algorithms, and the double forms of from_chars
+// and to_chars (over the C library's strtod and snprintf, whose answers for
+// these cases are the standard's: correctly rounded, and printf's %g).
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <system_error>
+#include <version>
+
+#if defined(_LIBCPP_VERSION) && _LIBCPP_VERSION < 14000
+namespace std {
+
+#if !defined(__cpp_lib_bit_cast)
+template <class To, class From>
+constexpr To bit_cast(const From& from) noexcept {
+  return __builtin_bit_cast(To, from);
+}
+#endif
+
+namespace ranges {
+
+template <class Range, class Out>
+constexpr void copy(Range&& range, Out out) {
+  std::copy(std::begin(range), std::end(range), out);
+}
+
+template <class Range, class Predicate>
+constexpr bool any_of(Range&& range, Predicate predicate) {
+  return std::any_of(std::begin(range), std::end(range), predicate);
+}
+
+template <class Range1, class Range2, class Predicate>
+constexpr bool equal(Range1&& a, Range2&& b, Predicate predicate) {
+  return std::equal(std::begin(a), std::end(a), std::begin(b), std::end(b), predicate);
+}
+
+}  // namespace ranges
+
+// A decimal number as from_chars reads it (no blanks, no "+", no hexadecimal
+// or words): an optional "-", digits with an optional point and fraction, an
+// optional exponent; out of range when it overflows or a non-zero number
+// reads as zero.
+inline from_chars_result from_chars(const char* first, const char* last, double& value,
+                                    chars_format = chars_format::general) {
+  const char* p = first;
+  if (p != last && *p == '-') ++p;
+  bool digits = false, non_zero = false;
+  auto scan_digits = [&] {
+    for (; p != last && *p >= '0' && *p <= '9'; ++p) digits = true, non_zero |= *p != '0';
+  };
+  scan_digits();
+  if (p != last && *p == '.') ++p, scan_digits();
+  if (!digits) return {first, errc::invalid_argument};
+  if (p != last && (*p == 'e' || *p == 'E')) {
+    const char* exponent = p + 1;
+    if (exponent != last && (*exponent == '+' || *exponent == '-')) ++exponent;
+    if (exponent != last && *exponent >= '0' && *exponent <= '9') {
+      p = exponent;
+      while (p != last && *p >= '0' && *p <= '9') ++p;
+    }
+  }
+  char buffer[128];
+  string text_storage;
+  const size_t length = static_cast<size_t>(p - first);
+  char* text = buffer;
+  if (length >= sizeof buffer) {
+    text_storage.assign(first, length);
+    text = text_storage.data();
+  } else {
+    memcpy(buffer, first, length);
+    buffer[length] = '\0';
+  }
+  const double read = strtod(text, nullptr);
+  if (std::isinf(read) || (read == 0 && non_zero)) return {p, errc::result_out_of_range};
+  value = read;
+  return {p, errc{}};
+}
+
+// printf's %.{precision}g for chars_format::general, the only form used.
+inline to_chars_result to_chars(char* first, char* last, double value, chars_format, int precision) {
+  char buffer[512];
+  const int length = snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+  if (length < 0 || length > last - first) return {last, errc::value_too_large};
+  memcpy(first, buffer, static_cast<size_t>(length));
+  return {first + length, errc{}};
+}
+
+}  // namespace std
+#endif

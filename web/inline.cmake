@@ -1,0 +1,20 @@
+cmake_policy(VERSION 3.25)
+# cmake -DPAGE=… -DSTYLE=… -DSCRIPT=… -DMODULE=… -DOUTPUT=… -P inline.cmake
+# Writes PAGE with its markers <!-- STYLE -->, <!-- MODULE --> and
+# <!-- SCRIPT --> replaced by the files' contents, inline.
+file(READ ${PAGE} page)
+foreach(part STYLE MODULE SCRIPT)
+  file(READ ${${part}} content)
+  string(FIND "${content}" "</script" closing)
+  string(FIND "${content}" "</style" closing_style)
+  if(NOT closing EQUAL -1 OR NOT closing_style EQUAL -1)
+    message(FATAL_ERROR "${${part}} holds a closing tag and cannot be put inline")
+  endif()
+  if(part STREQUAL "STYLE")
+    set(content "<style>\n${content}</style>")
+  else()
+    set(content "<script>\n${content}\n</script>")
+  endif()
+  string(REPLACE "<!-- ${part} -->" "${content}" page "${page}")
+endforeach()
+file(WRITE ${OUTPUT} "${page}")
