@@ -1,6 +1,6 @@
 // What the C++ library of emscripten 3.1.6 (libc++ 13) lacks of C++20 and
 // the library uses, given to every file of the emscripten build (-include):
-// std::bit_cast, three range algorithms, and the double forms of from_chars
+// std::bit_cast, the range algorithms it calls, and the double forms of from_chars
 // and to_chars (over the C library's strtod and snprintf, whose answers for
 // these cases are the standard's: correctly rounded, and printf's %g).
 #pragma once
@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <system_error>
+#include <utility>
 #include <version>
 
 #if defined(_LIBCPP_VERSION) && _LIBCPP_VERSION < 14000
@@ -27,21 +29,68 @@ constexpr To bit_cast(const From& from) noexcept {
 }
 #endif
 
+// The range algorithms the library uses, with their projections.
 namespace ranges {
+namespace compat {
+struct Identity {
+  template <class T>
+  constexpr T&& operator()(T&& value) const noexcept {
+    return std::forward<T>(value);
+  }
+};
+struct Less {
+  template <class A, class B>
+  constexpr bool operator()(const A& a, const B& b) const {
+    return a < b;
+  }
+};
+template <class Predicate, class Projection>
+constexpr auto Projected(Predicate& predicate, Projection& projection) {
+  return [&](auto&& value) { return std::invoke(predicate, std::invoke(projection, value)); };
+}
+}  // namespace compat
 
 template <class Range, class Out>
 constexpr void copy(Range&& range, Out out) {
   std::copy(std::begin(range), std::end(range), out);
 }
 
-template <class Range, class Predicate>
-constexpr bool any_of(Range&& range, Predicate predicate) {
-  return std::any_of(std::begin(range), std::end(range), predicate);
+template <class Range, class Predicate, class Projection = compat::Identity>
+constexpr bool any_of(Range&& range, Predicate predicate, Projection projection = {}) {
+  return std::any_of(std::begin(range), std::end(range), compat::Projected(predicate, projection));
 }
 
-template <class Range1, class Range2, class Predicate>
-constexpr bool equal(Range1&& a, Range2&& b, Predicate predicate) {
+template <class Range, class Predicate, class Projection = compat::Identity>
+constexpr bool all_of(Range&& range, Predicate predicate, Projection projection = {}) {
+  return std::all_of(std::begin(range), std::end(range), compat::Projected(predicate, projection));
+}
+
+template <class Range, class Predicate, class Projection = compat::Identity>
+constexpr auto find_if(Range&& range, Predicate predicate, Projection projection = {}) {
+  return std::find_if(std::begin(range), std::end(range), compat::Projected(predicate, projection));
+}
+
+template <class Range, class T, class Projection = compat::Identity>
+constexpr auto find(Range&& range, const T& value, Projection projection = {}) {
+  return std::find_if(std::begin(range), std::end(range),
+                      [&](auto&& element) { return std::invoke(projection, element) == value; });
+}
+
+template <class Range1, class Range2, class Predicate = std::equal_to<>>
+constexpr bool equal(Range1&& a, Range2&& b, Predicate predicate = {}) {
   return std::equal(std::begin(a), std::end(a), std::begin(b), std::end(b), predicate);
+}
+
+template <class Range1, class Range2>
+constexpr auto mismatch(Range1&& a, Range2&& b) {
+  return std::mismatch(std::begin(a), std::end(a), std::begin(b), std::end(b));
+}
+
+template <class Range, class Compare = compat::Less, class Projection = compat::Identity>
+void stable_sort(Range&& range, Compare compare = {}, Projection projection = {}) {
+  std::stable_sort(std::begin(range), std::end(range), [&](auto&& a, auto&& b) {
+    return std::invoke(compare, std::invoke(projection, a), std::invoke(projection, b));
+  });
 }
 
 }  // namespace ranges
