@@ -212,6 +212,15 @@ EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_version() {
   return Answer(out.Raw(COMSVC_VERSION));
 }
 
+// Whether this build of the library has the linter and the script trace.
+EMSCRIPTEN_KEEPALIVE int32_t comsvc_has_lint() {
+#ifdef COMSVC_PLAYGROUND_LINT
+  return 1;
+#else
+  return 0;
+#endif
+}
+
 // {"root":TREE,"errors":TEXT}: what JSON::ReadJson makes of the text.
 EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_read_json(const char16_t* text, int32_t length) {
   JsonWriter out;

@@ -296,6 +296,9 @@
     module = await createComsvc(boxes);
     const version = module.UTF16ToString(module.ccall("comsvc_version", "number", [], []));
     $("status").textContent = `comsvc ${version}, compiled to WebAssembly`;
+    const hasLint = module.ccall("comsvc_has_lint", "number", [], []) !== 0;
+    document.body.dataset.lint = String(hasLint);
+    if (!hasLint) $("script-trace").before(element("p", "hint", "This build of the library has no linter and no trace."));
 
     const json = $("json-input");
     const script = $("script-input");
