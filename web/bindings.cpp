@@ -159,7 +159,7 @@ const char* EventName(ScriptEvent::Kind kind) {
     case ScriptEvent::Kind::kStep: return "step";
     case ScriptEvent::Kind::kSet: return "set";
     case ScriptEvent::Kind::kGet: return "get";
-    case ScriptEvent::Kind::kMessageBox: return "alert";
+    case ScriptEvent::Kind::kMessageBox: return "message";
     case ScriptEvent::Kind::kInputBox: return "input";
     case ScriptEvent::Kind::kDirective: return "directive";
     case ScriptEvent::Kind::kFailure: return "failure";

@@ -53,19 +53,26 @@
     return run;
   }
 
-  // name(text as UTF-16, its length, ...numbers) -> the parsed JSON answer.
+  // name(text as UTF-16, its length, ...numbers) -> the parsed JSON answer,
+  // or {stopped: why} when the module failed: a document or script nested
+  // deeply enough can exhaust the browser's stack, which the module does not
+  // survive, so a new instance takes its place for the calls that follow.
   async function call(name, text, numbers = [], options = {}) {
     const bytes = (text.length + 1) * 2;
     const pointer = module._malloc(bytes);
     module.stringToUTF16(text, pointer, bytes);
+    let answer;
     try {
       const types = ["number", "number", ...numbers.map(() => "number")];
-      const answer = await module.ccall(name, "number", types, [pointer, text.length, ...numbers],
-                                        { async: !!options.async });
-      return JSON.parse(module.UTF16ToString(answer));
-    } finally {
-      module._free(pointer);
+      answer = await module.ccall(name, "number", types, [pointer, text.length, ...numbers],
+                                  { async: !!options.async });
+    } catch (error) {
+      module = await createComsvc(boxes);
+      return { stopped: `The library stopped (${error.message || error}) and was started afresh.` };
     }
+    const result = JSON.parse(module.UTF16ToString(answer));
+    module._free(pointer);
+    return result;
   }
 
   const failureText = (failure) => `error ${failure.number}: ${failure.description}`;
@@ -157,8 +164,8 @@
     const list = $("json-errors");
     tree.textContent = "";
     list.textContent = "";
-    if (answer.failure) {
-      list.append(element("li", "", failureText(answer.failure)));
+    if (answer.stopped || answer.failure) {
+      list.append(element("li", "", answer.stopped || failureText(answer.failure)));
       markEditor(textarea, []);
       return true;
     }
@@ -218,7 +225,8 @@
     const list = $("script-findings");
     list.textContent = "";
     const marks = [];
-    for (const finding of findings) {
+    if (findings.stopped) list.append(element("li", "", findings.stopped));
+    for (const finding of findings.stopped ? [] : findings) {
       const start = offsetOf(text, finding.line, finding.column);
       const where = `${finding.line}:${finding.column}`;
       marks.push({ start, end: extentAt(text, start), tag: "span", className: `lint ${finding.severity}`,
@@ -237,7 +245,7 @@
     step: (e) => `${e.command} → ${JSON.stringify(e.result)}`,
     set: (e) => `${e.name} = ${JSON.stringify(e.value)}`,
     get: (e) => `${e.name} → ${e.found ? JSON.stringify(e.value) : "(not set)"}`,
-    alert: (e) => `${JSON.stringify(e.title)}: ${JSON.stringify(e.text)}`,
+    message: (e) => `${JSON.stringify(e.title)}: ${JSON.stringify(e.text)}`,
     input: (e) => `${JSON.stringify(e.title)}: ${JSON.stringify(e.prompt)} [${JSON.stringify(e.default)}] → ${JSON.stringify(e.result)}`,
     directive: (e) => `${e.command} → ${e.result}`,
     failure: (e) => `error ${e.number}: ${e.description}`,
@@ -253,13 +261,13 @@
     trace.textContent = "";
     try {
       const answer = await serial(() => call("comsvc_eval", $("script-input").value, [], { async: true }));
-      if (answer.failure) {
+      if (answer.stopped || answer.failure) {
         output.classList.add("failure");
-        output.textContent = failureText(answer.failure);
+        output.textContent = answer.stopped || failureText(answer.failure);
       } else {
         output.textContent = answer.output;
       }
-      for (const event of answer.trace) {
+      for (const event of answer.trace || []) {
         const item = element("li");
         item.dataset.event = event.event;
         item.append(element("span", `event ${event.event}`, event.event));
@@ -285,7 +293,7 @@
       const value = answer.failure || answer[field];
       const target = $(`digest-${field}`);
       target.classList.toggle("failure", typeof value !== "string");
-      target.textContent = typeof value === "string" ? value : failureText(value);
+      target.textContent = answer.stopped || (typeof value === "string" ? value : failureText(value));
     }
     return true;
   }

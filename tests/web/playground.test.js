@@ -94,6 +94,18 @@ describe("JSON pane", () => {
     assert.deepEqual(await page.$eval("#json-input", (t) => [t.selectionStart, t.selectionEnd]), [3, 4]);
   });
 
+  test("a document as deep as the reader goes: its tree, or the page says the stack ran out and goes on", async () => {
+    await type("#json-input", "[".repeat(1000) + "]".repeat(1000));
+    const lines = await page.locator("#json-errors li").allTextContents();
+    if (lines.length > 0) {
+      assert.match(lines.join("\n"), /^The library stopped \(.*\) and was started afresh\.$/);
+    } else {
+      assert.equal(await page.locator("#json-tree [data-kind=array]").count(), 1000);
+    }
+    await type("#json-input", "[1]");
+    assert.equal(await node("[0]").getAttribute("data-kind"), "integer");
+  });
+
   test("text that is no document: the empty value and the reader's line", async () => {
     await type("#json-input", "nothing");
     assert.deepEqual(await page.locator("#json-errors li").allTextContents(), ["Invalid JSON"]);
