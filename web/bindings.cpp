@@ -17,8 +17,11 @@
 
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
-#include <comsvc/json_reader.h>
+#include <comsvc/json_located.h>
+#include <comsvc/json_path.h>
 #include <comsvc/json_script.h>
+#include <comsvc/json_script_events.h>
+#include <comsvc/json_script_lint.h>
 #include <comsvc/md5_digest.h>
 #include <comsvc/md5_function.h>
 #include <comsvc/runtime_error.h>
@@ -27,13 +30,6 @@
 #include <comsvc/value.h>
 #include <comsvc/value_text.h>
 #include <comsvc/version.h>
-
-#if __has_include(<comsvc/json_script_lint.h>)
-#include <comsvc/json_path.h>
-#include <comsvc/json_script_events.h>
-#include <comsvc/json_script_lint.h>
-#define COMSVC_PLAYGROUND_LINT 1
-#endif
 
 namespace comsvc::playground {
 namespace {
@@ -153,27 +149,28 @@ void UsePageBoxes() {
   (void)installed;
 }
 
-#ifdef COMSVC_PLAYGROUND_LINT
 const char* EventName(ScriptEvent::Kind kind) {
   switch (kind) {
     case ScriptEvent::Kind::kStep: return "step";
     case ScriptEvent::Kind::kSet: return "set";
     case ScriptEvent::Kind::kGet: return "get";
-    case ScriptEvent::Kind::kMessageBox: return "message";
-    case ScriptEvent::Kind::kInputBox: return "input";
+    case ScriptEvent::Kind::kMessageBox:
+    case ScriptEvent::Kind::kInputBox: return "box";
     case ScriptEvent::Kind::kDirective: return "directive";
     case ScriptEvent::Kind::kFailure: return "failure";
   }
   return "step";
 }
 
-// One event as an item of the trace: its kind, its path, and the parts that
-// kind fills.
-void WriteEvent(JsonWriter& out, const ScriptEvent& event) {
+// One event as an item of the trace, in the terms of comsvc eval --trace:
+// its kind, its path, the offset in the script of the member or item it
+// stands at, and the parts that kind fills.
+void WriteEvent(JsonWriter& out, const ScriptEvent& event, const JSON::LocatedDocument& script) {
   using Kind = ScriptEvent::Kind;
   out.Next().Raw("{");
   out.Key("event").String(EventName(event.kind));
   out.Key("path").String(JSON::PathText(event.path));
+  out.Key("offset").Number(static_cast<int64_t>(script.Find(event.path).key));
   const auto text = [&](std::string_view name, std::u16string_view value) { out.Key(name).String(value); };
   switch (event.kind) {
     case Kind::kStep: text("command", event.command), text("result", event.result); break;
@@ -182,20 +179,19 @@ void WriteEvent(JsonWriter& out, const ScriptEvent& event) {
       text("name", event.name), text("value", event.value);
       out.Key("found").Raw(event.found ? "true" : "false");
       break;
-    case Kind::kMessageBox: text("text", event.text), text("title", event.title); break;
+    case Kind::kMessageBox: text("box", u"message"), text("text", event.text), text("title", event.title); break;
     case Kind::kInputBox:
-      text("prompt", event.text), text("title", event.title), text("default", event.default_text);
-      text("result", event.result);
+      text("box", u"input"), text("prompt", event.text), text("title", event.title);
+      text("default", event.default_text), text("answer", event.result);
       break;
     case Kind::kDirective:
-      text("command", event.command), text("name", event.name), text("value", event.value);
-      text("result", event.result);
+      text("command", event.command), text("name", event.name), text("arguments", event.value);
+      text("text", event.result);
       break;
     case Kind::kFailure: out.Key("number").Number(event.number), text("description", event.result); break;
   }
   out.Raw("}");
 }
-#endif
 
 }  // namespace
 }  // namespace comsvc::playground
@@ -212,24 +208,25 @@ EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_version() {
   return Answer(out.Raw(COMSVC_VERSION));
 }
 
-// Whether this build of the library has the linter and the script trace.
-EMSCRIPTEN_KEEPALIVE int32_t comsvc_has_lint() {
-#ifdef COMSVC_PLAYGROUND_LINT
-  return 1;
-#else
-  return 0;
-#endif
-}
 
-// {"root":TREE,"errors":TEXT}: what JSON::ReadJson makes of the text.
+// {"root":TREE,"errors":[{"text":LINE,"offset":N}...]}: what the reader makes
+// of the text (JSON::LocatedDocument, whose root and error text are those of
+// ReadJson), each error line with the offset in the text it stands at.
 EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_read_json(const char16_t* text, int32_t length) {
   JsonWriter out;
   out.Raw("{");
   try {
-    const comsvc::Value root = comsvc::JSON::ReadJson(Argument(text, length));
+    const comsvc::JSON::LocatedDocument document(Argument(text, length));
     out.Key("root");
-    comsvc::playground::WriteTree(out, root);
-    out.Key("errors").String(comsvc::JSON::ReaderErrors());
+    comsvc::playground::WriteTree(out, document.Root());
+    out.Key("errors").Raw("[");
+    for (const auto& line : document.ErrorLines()) {
+      out.Next().Raw("{");
+      out.Key("text").String(line.text);
+      out.Key("offset").Number(static_cast<int64_t>(line.offset));
+      out.Raw("}");
+    }
+    out.Raw("]");
   } catch (const comsvc::RuntimeError& error) {
     out.Key("failure").Failure(error);
   }
@@ -237,18 +234,18 @@ EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_read_json(const char16_t* text, int3
 }
 
 // {"output":TEXT,"failure":null|{"number":N,"description":D},"trace":[...]}:
-// one run of cJSONScript::Eval on a new instance. Boxes are the page's.
+// one run of cJSONScript::Eval on a new instance, every event of it traced.
+// Boxes are the page's.
 EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_eval(const char16_t* script, int32_t length) {
   comsvc::playground::UsePageBoxes();
-  JsonWriter trace;
-  trace.Raw("[");
-  comsvc::cJSONScript evaluator;
-#ifdef COMSVC_PLAYGROUND_LINT
-  evaluator.Observe([&trace](const comsvc::ScriptEvent& event) { comsvc::playground::WriteEvent(trace, event); });
-#endif
   JsonWriter out;
   out.Raw("{");
+  JsonWriter trace;
+  trace.Raw("[");
   try {
+    const comsvc::JSON::LocatedDocument located(Argument(script, length));
+    comsvc::cJSONScript evaluator;
+    evaluator.Observe([&](const comsvc::ScriptEvent& event) { comsvc::playground::WriteEvent(trace, event, located); });
     const std::u16string output = evaluator.Eval(std::u16string(Argument(script, length)));
     out.Key("output").String(output);
     out.Key("failure").Raw("null");
@@ -261,11 +258,10 @@ EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_eval(const char16_t* script, int32_t
 }
 
 // [{"line":L,"column":C,"severity":"error"|"warning","rule":R,"message":M}...]:
-// what LintScripts finds in the script; [] in a build without the linter.
+// what LintScripts finds in the script.
 EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_lint(const char16_t* script, int32_t length) {
   JsonWriter out;
   out.Raw("[");
-#ifdef COMSVC_PLAYGROUND_LINT
   const std::u16string_view scripts[] = {Argument(script, length)};
   try {
     for (const comsvc::LintFinding& finding : comsvc::LintScripts(scripts)) {
@@ -280,9 +276,6 @@ EMSCRIPTEN_KEEPALIVE const char16_t* comsvc_lint(const char16_t* script, int32_t
   } catch (const comsvc::RuntimeError&) {
     // Out of memory: no findings to show.
   }
-#else
-  (void)script, (void)length;
-#endif
   return Answer(out.Raw("]"));
 }
 

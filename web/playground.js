@@ -170,17 +170,14 @@
       return true;
     }
     showValue(tree, null, answer.root, "", 0);
+    // Each line stands at a place in the text: the position an "at position
+    // N" line names, or where the reader was when a failure ended a value.
     const marks = [];
-    for (const line of answer.errors.split("\r\n").filter((l) => l !== "")) {
-      const item = element("li", "", line);
-      const found = /at position (\d+)/.exec(line);
-      if (found) {
-        const start = Number(found[1]) - 1;  // positions count code units from 1
-        item.className = "positioned";
-        item.dataset.position = found[1];
-        item.addEventListener("click", () => selectIn(textarea, start, start + 1));
-        marks.push({ start, end: start + 1, className: "error-position", title: line });
-      }
+    for (const { text: line, offset } of answer.errors) {
+      const item = element("li", "positioned", line);
+      item.dataset.offset = String(offset);
+      item.addEventListener("click", () => selectIn(textarea, offset, offset + 1));
+      marks.push({ start: offset, end: offset + 1, className: "error-position", title: line });
       list.append(item);
     }
     markEditor(textarea, marks);
@@ -241,15 +238,25 @@
     return true;
   }
 
+  // An event of the trace (the terms of comsvc eval --trace) as a line.
+  const quoted = (text) => JSON.stringify(text);
   const EVENT_PARTS = {
-    step: (e) => `${e.command} → ${JSON.stringify(e.result)}`,
-    set: (e) => `${e.name} = ${JSON.stringify(e.value)}`,
-    get: (e) => `${e.name} → ${e.found ? JSON.stringify(e.value) : "(not set)"}`,
-    message: (e) => `${JSON.stringify(e.title)}: ${JSON.stringify(e.text)}`,
-    input: (e) => `${JSON.stringify(e.title)}: ${JSON.stringify(e.prompt)} [${JSON.stringify(e.default)}] → ${JSON.stringify(e.result)}`,
-    directive: (e) => `${e.command} → ${e.result}`,
+    step: (e) => `${e.command} → ${quoted(e.result)}`,
+    set: (e) => `${e.name} = ${quoted(e.value)}`,
+    get: (e) => `${e.name} → ${e.found ? quoted(e.value) : "(not set)"}`,
+    box: (e) => e.box === "input"
+      ? `input ${quoted(e.title)}: ${quoted(e.prompt)} [${quoted(e.default)}] → ${quoted(e.answer)}`
+      : `message ${quoted(e.title)}: ${quoted(e.text)}`,
+    directive: (e) => `${e.command} → ${e.text}`,
     failure: (e) => `error ${e.number}: ${e.description}`,
   };
+
+  // The line and column (both from 1) of an offset in the text.
+  function lineAndColumn(text, offset) {
+    const before = text.slice(0, offset);
+    const lineStart = before.lastIndexOf("\n") + 1;
+    return `${before.split("\n").length}:${offset - lineStart + 1}`;
+  }
 
   async function runScript() {
     const button = $("script-run");
@@ -259,8 +266,10 @@
     output.classList.remove("failure");
     output.textContent = "running…";
     trace.textContent = "";
+    const textarea = $("script-input");
+    const text = textarea.value;
     try {
-      const answer = await serial(() => call("comsvc_eval", $("script-input").value, [], { async: true }));
+      const answer = await serial(() => call("comsvc_eval", text, [], { async: true }));
       if (answer.stopped || answer.failure) {
         output.classList.add("failure");
         output.textContent = answer.stopped || failureText(answer.failure);
@@ -268,11 +277,14 @@
         output.textContent = answer.output;
       }
       for (const event of answer.trace || []) {
-        const item = element("li");
+        const item = element("li", "positioned");
         item.dataset.event = event.event;
         item.append(element("span", `event ${event.event}`, event.event));
-        if (event.path) item.append(element("span", "path", event.path));
+        item.append(element("span", "path", `${lineAndColumn(text, event.offset)} ${event.path}`));
         item.append((EVENT_PARTS[event.event] || (() => ""))(event));
+        item.addEventListener("click", () => {
+          if (textarea.value === text) selectIn(textarea, event.offset, extentAt(text, event.offset));
+        });
         trace.append(item);
       }
     } finally {
@@ -304,9 +316,6 @@
     module = await createComsvc(boxes);
     const version = module.UTF16ToString(module.ccall("comsvc_version", "number", [], []));
     $("status").textContent = `comsvc ${version}, compiled to WebAssembly`;
-    const hasLint = module.ccall("comsvc_has_lint", "number", [], []) !== 0;
-    document.body.dataset.lint = String(hasLint);
-    if (!hasLint) $("script-trace").before(element("p", "hint", "This build of the library has no linter and no trace."));
 
     const json = $("json-input");
     const script = $("script-input");
