@@ -9,9 +9,6 @@
 #include <emscripten.h>
 
 #include <cstdint>
-#include <exception>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
