@@ -144,5 +144,19 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
   return {first + length, errc{}};
 }
 
+// The shortest %g text that reads back as the same double: one text per
+// value, as the shortest form gives, though not always the same characters.
+inline to_chars_result to_chars(char* first, char* last, double value) {
+  char buffer[64];
+  int length = 0;
+  for (int precision = 1; precision <= 17; ++precision) {
+    length = snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+    if (strtod(buffer, nullptr) == value) break;
+  }
+  if (length < 0 || length > last - first) return {last, errc::value_too_large};
+  memcpy(first, buffer, static_cast<size_t>(length));
+  return {first + length, errc{}};
+}
+
 }  // namespace std
 #endif
