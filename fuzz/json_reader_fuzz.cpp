@@ -1,4 +1,4 @@
-// ReadJson on arbitrary text: every pair of input bytes is one UTF-16 code
+// JSON::Read on arbitrary text: every pair of input bytes is one UTF-16 code
 // unit (little-endian), so lone surrogates, NULs and every other unit occur.
 //
 // Whatever the text, an absent root comes with an error text, and a root
@@ -21,7 +21,6 @@
 #include <comsvc/utf8.h>
 #include <comsvc/json_reader.h>
 #include "fuzz/fuzz_support.h"
-#include <comsvc/json_reader.h>
 
 namespace {
 
@@ -178,9 +177,9 @@ bool WritableAsIs(const comsvc::Value& value) {
 
 void CheckWrittenOutReadsBack(const comsvc::Value& root) {
   const std::string written = comsvc::cli::StandardJson(root, false);
-  const comsvc::Value again = comsvc::JSON::ReadJson(comsvc::Utf8ToUtf16(written));
-  Check(comsvc::JSON::ReaderErrors().empty());
-  Check(comsvc::cli::TypedJson(again) == comsvc::cli::TypedJson(root));
+  const comsvc::JSON::ReadResult again = comsvc::JSON::Read(comsvc::Utf8ToUtf16(written));
+  Check(again.errors.empty());
+  Check(comsvc::cli::TypedJson(again.root) == comsvc::cli::TypedJson(root));
 }
 
 }  // namespace
@@ -190,8 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < text.size(); ++i) {
     text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
   }
-  const comsvc::Value root = comsvc::JSON::ReadJson(text);
-  const std::u16string errors = comsvc::JSON::ReaderErrors();
+  const auto [root, errors] = comsvc::JSON::Read(text);
   Check(!root.IsEmpty() || !errors.empty());
   CheckAgainstStrictParser(text, root, errors);
   if (WritableAsIs(root)) CheckWrittenOutReadsBack(root);

@@ -1,4 +1,4 @@
-// ReadJson on arbitrary bytes as UTF-8 against ReadJson on their lenient
+// JSON::Read of arbitrary bytes as UTF-8 against JSON::Read of their lenient
 // decoding to UTF-16: whatever the bytes (invalid sequences, encoded
 // surrogates, escapes cut short, errors of every kind), both give the same
 // tree and the same error text.
@@ -14,11 +14,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const comsvc::Value expected = comsvc::JSON::ReadJson(comsvc::Utf8ToUtf16(bytes));
-  const std::u16string expected_errors = comsvc::JSON::ReaderErrors();
-  const comsvc::Value root = comsvc::JSON::ReadJson(bytes);
-  comsvc::fuzz::Check(comsvc::JSON::ReaderErrors() == expected_errors);
-  comsvc::fuzz::Check(root.Kind() == expected.Kind());
-  if (!root.IsEmpty()) comsvc::fuzz::Check(comsvc::cli::TypedJson(root) == comsvc::cli::TypedJson(expected));
+  const comsvc::JSON::ReadResult expected = comsvc::JSON::Read(comsvc::Utf8ToUtf16(bytes));
+  const comsvc::JSON::ReadResult read = comsvc::JSON::Read(bytes);
+  comsvc::fuzz::Check(read.errors == expected.errors);
+  comsvc::fuzz::Check(read.root.Kind() == expected.root.Kind());
+  if (!read.root.IsEmpty()) {
+    comsvc::fuzz::Check(comsvc::cli::TypedJson(read.root) == comsvc::cli::TypedJson(expected.root));
+  }
   return 0;
 }

@@ -11,7 +11,7 @@
 // A document owns its tree, its error text and the locations; what its
 // members return by reference or view lasts as long as it does. Like
 // ReadJson it writes error lines for the text it reads and raises nothing
-// but error 7, when memory runs out.
+// but error 7, when memory runs out or the error text would pass 256 MiB.
 #pragma once
 
 #include <array>

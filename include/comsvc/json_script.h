@@ -27,6 +27,10 @@ class cStringBuilder;
 
 class cJSONScript {
  public:
+  cJSONScript() = default;
+  cJSONScript(const cJSONScript&) = delete;
+  cJSONScript& operator=(const cJSONScript&) = delete;
+
   // Reads `sJSON` and runs it. Text the reader rejects shows the
   // "Parser Error" box and gives the empty text.
   std::u16string Eval(const std::u16string& sJSON);
@@ -81,7 +85,7 @@ class cJSONScript {
   // name's key with its text. Keys carry the kind of the name that "set" was
   // given (see script::VariableKey), so the number 5 and the text "5" name
   // two variables.
-  Dictionary m_Vars;
+  const Ref<Dictionary> m_Vars = MakeRef<Dictionary>();
   int32_t m_Level = 0;
 
   ScriptObserver observer_;

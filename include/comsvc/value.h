@@ -1,52 +1,62 @@
-// The variant that flows between the services: the empty value, null, a
-// Boolean, a 16- or 32-bit integer, a double, a UTF-16 string, or a shared
-// reference to an ordered dictionary or a 1-based collection. A value takes
-// sixteen bytes: a document holds millions of them.
+// The values that flow between the services and the containers that hold
+// them.
+//
+// A Value is the empty value, null, a Boolean, a 16- or 32-bit integer, a
+// double, a UTF-16 text, or a shared reference to an ordered Dictionary or a
+// 1-based Collection, in sixteen bytes: a document holds millions of them.
+//
+// Ownership. A value owns what it holds, and a value moved from is left
+// empty. Texts never change and are shared: copying a Text, or a value
+// holding one, shares its characters. Dictionaries and collections are made
+// by MakeRef (or by the JSON reader) and shared through Ref<T>, whose count
+// lives in the container: every copy of a Ref, or of a value holding one,
+// refers to the same container, and the last to go destroys it and what it
+// holds. A tree read from a document lies in memory the reader arranged for
+// it; its parts outlive the root, and may be changed like any others.
+//
+// Errors. Operations raise comsvc::RuntimeError (<comsvc/runtime_error.h>)
+// and nothing else: 13 (type mismatch) for a value read as another kind, 9
+// (subscript out of range) for a collection index outside 1..Count(), 457
+// for a key a dictionary already has, 7 (out of memory) when memory runs out.
+//
+// Threads. A value or container is changed by one thread at a time; a tree
+// that nothing changes may be read and searched from several threads at once.
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 namespace comsvc {
 
 class Dictionary;
 class Collection;
-class DocumentArena;
-template <typename T>
-class Ref;
-namespace detail {
-class SharedNodes;
-}
 
-// An immutable UTF-16 text shared by every value that holds it: copying
-// one shares its characters. A text read from a document lies in that
-// document's arena and holds the arena; any other has a block of its own,
-// freed with its last holder. The empty text needs no memory at all.
+// An immutable UTF-16 text, shared by every copy. The empty text needs no
+// memory at all.
 class Text {
  public:
   Text() = default;
   explicit Text(std::u16string_view text);
 
-  Text(const Text& other) noexcept : block_(other.block_) { Retain(); }
+  Text(const Text& other) noexcept : block_(other.block_) {
+    if (block_ != nullptr) Retain(block_);
+  }
   Text(Text&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
   Text& operator=(Text other) noexcept {
     std::swap(block_, other.block_);
     return *this;
   }
   ~Text() {
-    if (block_ != nullptr) Drop();
+    if (block_ != nullptr) Drop(block_);
   }
 
   std::u16string_view View() const noexcept {
@@ -57,86 +67,39 @@ class Text {
 
   friend bool operator==(const Text& a, std::u16string_view b) noexcept { return a.View() == b; }
 
- private:
-  friend class detail::SharedNodes;
-  // A text's characters follow its header. A block in an arena holds the
-  // arena, once per holder of the text; a block of its own counts its
-  // holders.
+ protected:
+  // For the library's own classes, which derive from this one to keep the
+  // texts of a document in its memory. A text's characters follow this
+  // header; who holds them (the text's own count of holders, or the
+  // document) is the library's matter.
   struct Block {
-    DocumentArena* arena;
-    std::atomic<uint32_t> holders;
+    void* owner;
     uint32_t length;
-    char16_t* Characters() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
+    uint32_t holders;
     const char16_t* Characters() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
   };
-
+  // Takes over a hold on `block` that the caller has counted.
   explicit Text(Block* block) noexcept : block_(block) {}
-  static size_t BlockBytes(std::u16string_view text);
-  void Retain() const noexcept;
-  void Drop() noexcept;
+  static Block* BlockOf(const Text& text) noexcept { return text.block_; }
 
-  // Lets go of the text without giving back its hold, if it lies in
-  // `arena`; the caller gives back the holds of many such texts at once.
-  bool LetGoIn(const DocumentArena* arena) noexcept {
-    if (block_ == nullptr || block_->arena != arena) return false;
-    block_ = nullptr;
-    return true;
-  }
+ private:
+  static void Retain(Block* block) noexcept;
+  static void Drop(Block* block) noexcept;
 
   Block* block_ = nullptr;
 };
 
-namespace detail {
-
-// Tells a document's arena that its tree is no longer as it was read.
-void NoteChangeIn(DocumentArena* arena) noexcept;
-
-// The count of the references to a dictionary or collection, and the
-// document whose arena holds it (none for one made on its own).
-class SharedNode {
- protected:
-  SharedNode() = default;
-  SharedNode(const SharedNode&) = delete;
-  SharedNode& operator=(const SharedNode&) = delete;
-  ~SharedNode() = default;
-
-  // A node of a document tells the document of every change to it and of
-  // every reference to it made after the read, so that a tree still as
-  // read can be given back whole (see SharedNodes::Release).
-  void NoteChange() const noexcept {
-    if (arena_ != nullptr) NoteChangeIn(arena_);
-  }
-
- private:
-  template <typename T>
-  friend class comsvc::Ref;
-  friend class SharedNodes;
-  void AddReference() noexcept {
-    references_.fetch_add(1, std::memory_order_relaxed);
-    NoteChange();
-  }
-
-  std::atomic<size_t> references_{1};
-  DocumentArena* arena_ = nullptr;
-};
-
-// Drops one reference; the last destroys the node and gives its memory
-// back to the heap or to its document.
-void Release(Dictionary* node) noexcept;
-void Release(Collection* node) noexcept;
-
-}  // namespace detail
-
 // A shared reference to a dictionary or collection, like std::shared_ptr
-// without the separate count block: the count lives in the node. Copies
-// share the node; the last one to go destroys it.
+// without the separate count block: the count lives in the container.
 template <typename T>
 class Ref {
+  static_assert(std::is_same_v<T, Dictionary> || std::is_same_v<T, Collection>);
+
  public:
   Ref() = default;
-  Ref(std::nullptr_t) {}
+  Ref(std::nullptr_t) noexcept {}
   Ref(const Ref& other) noexcept : node_(other.node_) {
-    if (node_ != nullptr) node_->AddReference();
+    if (node_ != nullptr) Retain(node_);
   }
   Ref(Ref&& other) noexcept : node_(std::exchange(other.node_, nullptr)) {}
   Ref& operator=(Ref other) noexcept {
@@ -144,38 +107,37 @@ class Ref {
     return *this;
   }
   ~Ref() {
-    if (node_ != nullptr) detail::Release(node_);
+    if (node_ != nullptr) Release(node_);
   }
 
   T* get() const noexcept { return node_; }
   T& operator*() const noexcept { return *node_; }
   T* operator->() const noexcept { return node_; }
   explicit operator bool() const noexcept { return node_ != nullptr; }
-  size_t use_count() const noexcept {
-    return node_ == nullptr ? 0 : node_->references_.load(std::memory_order_relaxed);
-  }
+  size_t use_count() const noexcept { return node_ == nullptr ? 0 : References(node_); }
   friend bool operator==(const Ref& a, const Ref& b) noexcept { return a.node_ == b.node_; }
   friend bool operator==(const Ref& a, std::nullptr_t) noexcept { return a.node_ == nullptr; }
 
-  // A reference to a new node, made on the heap.
-  template <typename... Args>
-  static Ref Make(Args&&... args) {
-    return Ref(new T(std::forward<Args>(args)...));
-  }
+ protected:
+  // For the library's own classes: takes the one reference a new container
+  // starts with.
+  explicit Ref(T* node) noexcept : node_(node) {}
 
  private:
-  friend class detail::SharedNodes;
-  // Takes the one reference a new node starts with.
-  explicit Ref(T* node) noexcept : node_(node) {}
+  static void Retain(T* node) noexcept;
+  static void Release(T* node) noexcept;
+  static size_t References(const T* node) noexcept;
+
   T* node_ = nullptr;
 };
 
-// A new, empty dictionary or collection, shared by the references made
-// from the one returned.
-template <typename T, typename... Args>
-Ref<T> MakeRef(Args&&... args) {
-  return Ref<T>::Make(std::forward<Args>(args)...);
-}
+// A new, empty dictionary or collection; raises error 7 when memory runs out.
+template <typename T>
+Ref<T> MakeRef();
+template <>
+Ref<Dictionary> MakeRef<Dictionary>();
+template <>
+Ref<Collection> MakeRef<Collection>();
 
 struct Null {
   friend bool operator==(Null, Null) { return true; }
@@ -269,9 +231,24 @@ class Value {
   // "Long", "Double", "String", "Dictionary", "Collection".
   std::u16string_view TypeName() const;
 
- private:
-  friend class detail::SharedNodes;
+ protected:
+  // For the library's own classes, which derive from this one to build and
+  // free the trees documents are read into.
+  static constexpr size_t kShortCapacity = 7;
+  // A value of `s`, at most kShortCapacity characters, made inline (the
+  // public constructor makes it out of line, where constant texts raise no
+  // false warnings).
+  static Value ShortText(std::u16string_view s) noexcept {
+    Value value;
+    value.StoreShortText(s);
+    return value;
+  }
+  // The text the value holds when it is too long to lie in the value.
+  static const Text* LongText(const Value& value) noexcept {
+    return value.GetTag() == Tag::kString ? &value.Handle<Text>() : nullptr;
+  }
 
+ private:
   // How the sixteen bytes are used. A text of up to seven characters, the
   // most common in documents (codes, names, short words), is kept in the
   // value itself; a longer one is a handle to a shared Text. The handles
@@ -279,7 +256,6 @@ class Value {
   enum class Tag : uint8_t {
     kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kShortString, kString, kObject, kArray
   };
-  static constexpr size_t kShortCapacity = 7;
 
   Value(Tag tag, uint64_t bits) noexcept {
     payload_.bits = bits;
@@ -364,16 +340,6 @@ class Value {
     }
   }
 
-  // Whether the value holds nothing that its destruction would give back.
-  bool Inert() const noexcept {
-    switch (GetTag()) {
-      case Tag::kString: return Handle<Text>().empty();
-      case Tag::kObject: return !Handle<Ref<Dictionary>>();
-      case Tag::kArray: return !Handle<Ref<Collection>>();
-      default: return true;
-    }
-  }
-
   // The reader moves every value it reads several times. A handle is one
   // pointer, handed over as it is, so a move copies the two words whatever
   // the value holds, with no branch on its tag, and leaves the value moved
@@ -428,142 +394,59 @@ static_assert(sizeof(Value) == 16);
 static_assert(sizeof(Text) == sizeof(void*) && sizeof(Ref<Dictionary>) == sizeof(void*) &&
               sizeof(Ref<Collection>) == sizeof(void*));
 
-namespace detail {
-
-// The elements of a dictionary or collection, in a buffer of their own that
-// grows geometrically, or first in an exact-size buffer lent by the document
-// the container was read from; the first growth moves them out of it.
-template <typename T>
-class ElementStore {
-  static_assert(std::is_nothrow_move_constructible_v<T>);
-
- public:
-  ElementStore() = default;
-  ElementStore(const ElementStore&) = delete;
-  ElementStore& operator=(const ElementStore&) = delete;
-  ~ElementStore() {
-    std::destroy_n(data_, size_);
-    if (owned_) ::operator delete(data_);
-  }
-
-  size_t size() const { return size_; }
-  const T& operator[](size_t i) const { return data_[i]; }
-  std::span<const T> View() const { return {data_, size_}; }
-  std::span<T> View() { return {data_, size_}; }
-
-  // Ends the elements' lives without destroying them, for elements whose
-  // destruction would do nothing.
-  void Forget() noexcept { size_ = 0; }
-
-  template <typename... Args>
-  void EmplaceBack(Args&&... args) {
-    if (size_ == capacity_) Grow();
-    std::construct_at(data_ + size_, std::forward<Args>(args)...);
-    ++size_;
-  }
-
-  // Moves `elements` into `memory`, room for exactly that many, while the
-  // store is still empty.
-  void AdoptInto(std::span<T> elements, void* memory) {
-    if (elements.size() > kMaxCapacity) throw std::bad_alloc();
-    data_ = std::uninitialized_move(elements.begin(), elements.end(), static_cast<T*>(memory));
-    data_ -= elements.size();
-    size_ = static_cast<uint32_t>(elements.size());
-    capacity_ = size_ & kMaxCapacity;
-    owned_ = false;
-  }
-
- private:
-  // Counts stay within 31 bits, as the containers' own counts do.
-  static constexpr uint32_t kMaxCapacity = INT32_MAX;
-
-  void Grow() {
-    if (capacity_ > kMaxCapacity / 2) throw std::bad_alloc();
-    const uint32_t capacity = capacity_ == 0 ? 1 : 2 * capacity_;
-    T* data = static_cast<T*>(::operator new(capacity * sizeof(T)));
-    std::uninitialized_move(data_, data_ + size_, data);
-    std::destroy_n(data_, size_);
-    if (owned_) ::operator delete(data_);
-    data_ = data;
-    capacity_ = capacity & kMaxCapacity;  // within the 31-bit field
-    owned_ = true;
-  }
-
-  // Sixteen bytes in all: a document holds many small containers.
-  T* data_ = nullptr;
-  uint32_t size_ = 0;
-  uint32_t capacity_ : 31 = 0;
-  uint32_t owned_ : 1 = true;
-};
-
-}  // namespace detail
+// Dictionaries and collections are interfaces: what they hold lies in the
+// library's own classes derived from them, so neither is made or destroyed
+// directly, only through MakeRef and Ref.
 
 // An ordered dictionary: exact, case-sensitive keys, members in insertion
-// order, average O(1) look-up. Adding a key that is present raises error 457
-// and leaves the dictionary as it was.
-class Dictionary : public detail::SharedNode {
+// order, average O(1) look-up.
+class Dictionary {
  public:
   using Member = std::pair<Text, Value>;
   static constexpr std::u16string_view kTypeName = u"Dictionary";
 
-  Dictionary() = default;
-  ~Dictionary();
+  Dictionary(const Dictionary&) = delete;
+  Dictionary& operator=(const Dictionary&) = delete;
 
+  // Adds a member at the end; a key that is present raises error 457 and
+  // leaves the dictionary as it was.
   void Add(Text key, Value value);
-  void Add(std::u16string_view key, Value value) { Add(Text(key), std::move(value)); }
-  bool Exists(std::u16string_view key) const { return Lookup(key) != kNone; }
-  // The member's value, or nullptr when the key is absent.
+  void Add(std::u16string_view key, Value value);
+  bool Exists(std::u16string_view key) const;
+  // The member's value, or nullptr when the key is absent; valid until the
+  // dictionary next changes.
   const Value* Find(std::u16string_view key) const;
   Value* Find(std::u16string_view key);
   // The member's value, or the empty value when the key is absent.
   Value Item(std::u16string_view key) const;
-  int32_t Count() const { return static_cast<int32_t>(members_.size()); }
-  std::span<const Member> Members() const { return members_.View(); }
-  // Takes `members`, whose keys the caller has found distinct, into an
-  // empty dictionary, in memory from `arena`.
-  void AdoptDistinct(std::span<Member> members, DocumentArena& arena);
+  int32_t Count() const noexcept;
+  // Valid until the dictionary next changes.
+  std::span<const Member> Members() const noexcept;
 
- private:
-  friend class detail::SharedNodes;
-  struct Index;
-  static constexpr uint32_t kNone = UINT32_MAX;
-  // Below this size a linear scan over the keys costs about what hashing
-  // would, and no index is kept: most objects in documents are this small.
-  static constexpr size_t kIndexThreshold = 16;
-
-  uint32_t Lookup(std::u16string_view key) const;
-  // The index, made at the first look-up that needs one; nullptr below the
-  // threshold.
-  const Index* IndexFor() const;
-  Index* MakeIndex(size_t slots) const;
-
-  detail::ElementStore<Member> members_;
-  // A dictionary read from a document is usually walked, seldom searched,
-  // so its index is made by the first search, and a search on a shared
-  // tree may be the first on several threads at once: the first index
-  // published wins.
-  mutable std::atomic<Index*> index_{nullptr};
+ protected:
+  Dictionary() = default;
+  ~Dictionary() = default;
 };
 
 // A 1-based collection of values in the order added.
-class Collection : public detail::SharedNode {
+class Collection {
  public:
   static constexpr std::u16string_view kTypeName = u"Collection";
 
-  void Add(Value value) {
-    NoteChange();
-    items_.EmplaceBack(std::move(value));
-  }
-  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  // Item by 1-based index; error 9 outside 1..Count().
-  const Value& Item(int32_t index) const;
-  std::span<const Value> Items() const { return items_.View(); }
-  // Takes `items` into an empty collection, in memory from `arena`.
-  void Adopt(std::span<Value> items, DocumentArena& arena);
+  Collection(const Collection&) = delete;
+  Collection& operator=(const Collection&) = delete;
 
- private:
-  friend class detail::SharedNodes;
-  detail::ElementStore<Value> items_;
+  void Add(Value value);
+  int32_t Count() const noexcept;
+  // Item by 1-based index; error 9 outside 1..Count(). Valid until the
+  // collection next changes.
+  const Value& Item(int32_t index) const;
+  // Valid until the collection next changes.
+  std::span<const Value> Items() const noexcept;
+
+ protected:
+  Collection() = default;
+  ~Collection() = default;
 };
 
 }  // namespace comsvc

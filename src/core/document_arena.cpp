@@ -123,8 +123,6 @@ ArenaHold DocumentArena::Create() { return ArenaHold(new DocumentArena()); }
 
 DocumentArena::~DocumentArena() { ChunkCache::KeepInstead(chunks_); }
 
-void detail::NoteChangeIn(DocumentArena* arena) noexcept { arena->NoteChange(); }
-
 void DocumentArena::Release(size_t count) noexcept {
   if (holds_.fetch_sub(count, std::memory_order_acq_rel) == count) delete this;
 }

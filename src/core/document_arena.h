@@ -7,8 +7,9 @@
 // chunks that grow with the document, so the tree lies in memory in the order
 // it is walked.
 //
-// Every node made with MakeInArena holds the arena once; the buffers the
-// nodes use hold nothing, since a node outlives its own buffer. The chunks are
+// Every node and text made in it (see TreeBuilder) holds the arena once;
+// the buffers the nodes use hold nothing, since a node outlives its own
+// buffer. The chunks are
 // given up when the last hold is released, so a node kept from a large
 // document keeps the whole document's memory: the price of the speed. The
 // thread that gives them up keeps those of its last document, up to 64 MiB,
@@ -21,11 +22,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <string_view>
-
-#include <comsvc/value.h>
 
 namespace comsvc {
 
@@ -133,154 +130,5 @@ class ArenaHoldCredit {
   DocumentArena& arena_;
   size_t left_ = 0;
 };
-
-namespace detail {
-
-// Makes texts, dictionaries and collections in an arena, and gives back the
-// memory of the nodes that go.
-class SharedNodes {
- public:
-  // A copy of `text` in the credit's arena, holding it with a hold from
-  // the credit.
-  static Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
-    if (text.empty()) return Text();
-    DocumentArena& arena = credit.Arena();
-    auto* block = static_cast<Text::Block*>(arena.Allocate(Text::BlockBytes(text), alignof(Text::Block)));
-    block->arena = &arena;
-    block->length = static_cast<uint32_t>(text.size());
-    std::memcpy(block->Characters(), text.data(), text.size() * sizeof(char16_t));
-    credit.Take();
-    return Text(block);
-  }
-
-  // A string value of `text`: kept in the value when short, else in the
-  // credit's arena like TextInArena.
-  static Value StringInArena(std::u16string_view text, ArenaHoldCredit& credit) {
-    Value value;
-    if (text.size() <= Value::kShortCapacity) {
-      value.StoreShortText(text);
-      return value;
-    }
-    value.SetHandle(Value::Tag::kString, TextInArena(text, credit));
-    return value;
-  }
-
-  // Another holder of `text`, which lies in the credit's arena (or is
-  // empty), holding it with a hold from the credit.
-  static Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
-    if (text.block_ == nullptr) return Text();
-    credit.Take();
-    return Text(text.block_);
-  }
-
-  // A node made in the credit's arena, holding it with a hold from the
-  // credit for as long as the node lives.
-  template <typename T>
-  static Ref<T> MakeInArena(ArenaHoldCredit& credit) {
-    DocumentArena& arena = credit.Arena();
-    T* node = std::construct_at(static_cast<T*>(arena.Allocate(sizeof(T), alignof(T))));
-    node->arena_ = &arena;
-    credit.Take();
-    return Ref<T>(node);
-  }
-
-  template <typename T>
-  static void Release(T* node) noexcept {
-    if (node->references_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-    DocumentArena* const arena = node->arena_;
-    if (arena == nullptr) {
-      delete node;
-      return;
-    }
-    // The root of a tree as read goes with every node and text under it,
-    // none of which has anything to destroy but its hold: the walk that
-    // finds them is skipped.
-    if (const size_t holds = arena->HoldsOfUnchangedTree()) return arena->Release(holds);
-    arena->Release(Destroy(*node));
-  }
-
-  // Seals the tree under `root` in its document's arena (see SealTree); the
-  // reader calls it once it has let go of the arena.
-  static void SealTree(const Value& root) noexcept {
-    const SharedNode* node = nullptr;
-    if (root.GetTag() == Value::Tag::kObject) node = root.Handle<Ref<Dictionary>>().node_;
-    if (root.GetTag() == Value::Tag::kArray) node = root.Handle<Ref<Collection>>().node_;
-    if (node != nullptr && node->arena_ != nullptr) node->arena_->SealTree();
-  }
-
- private:
-  // Destroys a node in an arena whose last reference went, and returns the
-  // holds on the arena that it and its contents had, to be given back at
-  // once: the texts and the unshared nodes it holds in the same arena go
-  // with it without giving back their holds one by one.
-  template <typename T>
-  static size_t Destroy(T& node) noexcept {
-    const size_t holds = 1 + LetGoOfContents(node, node.arena_);
-    std::destroy_at(&node);
-    return holds;
-  }
-
-  // Once every element is let go of, none has anything left to destroy,
-  // and the node's store forgets them instead of passing over them again.
-  static size_t LetGoOfContents(Dictionary& node, const DocumentArena* arena) noexcept {
-    size_t holds = 0;
-    bool all_inert = true;
-    for (auto& [key, value] : node.members_.View()) {
-      holds += key.LetGoIn(arena) + LetGoOf(value, arena);
-      all_inert = all_inert && key.empty() && value.Inert();
-    }
-    if (all_inert) node.members_.Forget();
-    return holds;
-  }
-  static size_t LetGoOfContents(Collection& node, const DocumentArena* arena) noexcept {
-    size_t holds = 0;
-    bool all_inert = true;
-    for (Value& item : node.items_.View()) {
-      holds += LetGoOf(item, arena);
-      all_inert = all_inert && item.Inert();
-    }
-    if (all_inert) node.items_.Forget();
-    return holds;
-  }
-
-  static size_t LetGoOf(Value& value, const DocumentArena* arena) noexcept {
-    switch (value.GetTag()) {
-      case Value::Tag::kString: return value.Handle<Text>().LetGoIn(arena);
-      case Value::Tag::kObject: return LetGoOfNode(value.Handle<Ref<Dictionary>>(), arena);
-      case Value::Tag::kArray: return LetGoOfNode(value.Handle<Ref<Collection>>(), arena);
-      default: return 0;
-    }
-  }
-
-  // A node that lies in `arena` and that nothing else refers to goes here;
-  // any other is left to its reference.
-  template <typename T>
-  static size_t LetGoOfNode(Ref<T>& ref, const DocumentArena* arena) noexcept {
-    T* const node = ref.node_;
-    if (node == nullptr || node->arena_ != arena || node->references_.load(std::memory_order_acquire) != 1) return 0;
-    ref.node_ = nullptr;
-    return Destroy(*node);
-  }
-};
-
-}  // namespace detail
-
-inline void SealTree(const Value& root) noexcept { detail::SharedNodes::SealTree(root); }
-
-inline Text TextInArena(std::u16string_view text, ArenaHoldCredit& credit) {
-  return detail::SharedNodes::TextInArena(text, credit);
-}
-inline Value StringInArena(std::u16string_view text, ArenaHoldCredit& credit) {
-  return detail::SharedNodes::StringInArena(text, credit);
-}
-inline Text ShareText(const Text& text, ArenaHoldCredit& credit) noexcept {
-  return detail::SharedNodes::ShareText(text, credit);
-}
-
-// A node made in the credit's arena, holding it for as long as it lives.
-template <typename T>
-Ref<T> MakeInArena(ArenaHoldCredit& credit) {
-  return detail::SharedNodes::MakeInArena<T>(credit);
-}
 
 }  // namespace comsvc

@@ -4,55 +4,46 @@
 #include <atomic>
 #include <bit>
 #include <climits>
-#include <cstring>
-#include <memory>
 #include <new>
 #include <span>
 #include <utility>
 
-#include "core/document_arena.h"
 #include <comsvc/runtime_error.h>
+#include "core/nodes.h"
 
 namespace comsvc {
 
-// Texts, like the containers' counts, stay within 31 bits.
-size_t Text::BlockBytes(std::u16string_view text) {
-  if (text.size() > INT32_MAX) throw std::bad_alloc();
-  return sizeof(Block) + text.size() * sizeof(char16_t);
+void* HeapAllocate(size_t bytes) {
+  if (void* memory = ::operator new(bytes, std::nothrow)) return memory;
+  Raise(ErrorNumber::kOutOfMemory);
 }
 
+// A text with a block of its own has no owner and counts its holders; one
+// in a document's arena holds the arena once per holder.
 Text::Text(std::u16string_view text) {
   if (text.empty()) return;
-  block_ = static_cast<Block*>(::operator new(BlockBytes(text)));
-  block_->arena = nullptr;
-  std::construct_at(&block_->holders, 1u);
-  block_->length = static_cast<uint32_t>(text.size());
-  std::ranges::copy(text, block_->Characters());
+  // Texts, like the containers' counts, stay within 31 bits.
+  if (text.size() > INT32_MAX) Raise(ErrorNumber::kOutOfMemory);
+  block_ = static_cast<Block*>(HeapAllocate(sizeof(Block) + text.size() * sizeof(char16_t)));
+  *block_ = {nullptr, static_cast<uint32_t>(text.size()), 1};
+  std::ranges::copy(text, TextParts::CharactersOf(block_));
 }
 
-void Text::Retain() const noexcept {
-  if (block_ == nullptr) return;
-  if (block_->arena != nullptr) {
-    block_->arena->Hold();
+void Text::Retain(Block* block) noexcept {
+  if (block->owner != nullptr) {
+    static_cast<DocumentArena*>(block->owner)->Hold();
   } else {
-    block_->holders.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_ref(block->holders).fetch_add(1, std::memory_order_relaxed);
   }
 }
 
-void Text::Drop() noexcept {
-  if (block_->arena != nullptr) {
-    block_->arena->Release();
-  } else if (block_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    ::operator delete(block_);
+void Text::Drop(Block* block) noexcept {
+  if (block->owner != nullptr) {
+    static_cast<DocumentArena*>(block->owner)->Release();
+  } else if (std::atomic_ref(block->holders).fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    ::operator delete(block);
   }
 }
-
-namespace detail {
-
-void Release(Dictionary* node) noexcept { SharedNodes::Release(node); }
-void Release(Collection* node) noexcept { SharedNodes::Release(node); }
-
-}  // namespace detail
 
 // Out of line, so that the copies a constant text cannot take are not
 // inlined where the compiler would warn of them.
@@ -99,7 +90,7 @@ uint32_t HashKey(std::u16string_view key) {
 // member's index + 1 in the low half; 0 is free. The slot count is a power
 // of two at least twice the member count.
 // Aligned for its slots, which follow it, where size_t is narrower than them.
-struct alignas(uint64_t) Dictionary::Index {
+struct alignas(uint64_t) DictionaryNode::Index {
   size_t mask;  // slot count - 1
 
   uint64_t* Slots() noexcept { return reinterpret_cast<uint64_t*>(this + 1); }
@@ -122,62 +113,70 @@ struct alignas(uint64_t) Dictionary::Index {
   }
 };
 
-Dictionary::~Dictionary() { ::operator delete(index_.load(std::memory_order_relaxed)); }
+DictionaryNode::~DictionaryNode() { ::operator delete(index_.load(std::memory_order_relaxed)); }
 
-Dictionary::Index* Dictionary::MakeIndex(size_t slots) const {
-  auto* index = static_cast<Index*>(::operator new(sizeof(Index) + slots * sizeof(uint64_t)));
+DictionaryNode::Index* DictionaryNode::MakeIndex(size_t slots) const {
+  auto* index = static_cast<Index*>(HeapAllocate(sizeof(Index) + slots * sizeof(uint64_t)));
   index->mask = slots - 1;
   std::fill_n(index->Slots(), slots, 0);
-  for (uint32_t i = 0; i < members_.size(); ++i) index->Insert(i, HashKey(members_[i].first));
+  const std::span<const Member> members = Elements();
+  for (uint32_t i = 0; i < members.size(); ++i) index->Insert(i, HashKey(members[i].first));
   return index;
 }
 
-const Dictionary::Index* Dictionary::IndexFor() const {
+const DictionaryNode::Index* DictionaryNode::IndexFor() const {
   Index* index = index_.load(std::memory_order_acquire);
-  if (index != nullptr || members_.size() < kIndexThreshold) return index;
-  NoteChange();  // the index is heap memory that the dictionary frees
-  Index* made = MakeIndex(std::bit_ceil(2 * members_.size()));
+  if (index != nullptr || Elements().size() < kIndexThreshold) return index;
+  Index* made = MakeIndex(std::bit_ceil(2 * Elements().size()));
+  NoteChange();
   if (index_.compare_exchange_strong(index, made, std::memory_order_acq_rel)) return made;
   ::operator delete(made);  // another thread's came first
   return index;
 }
 
-uint32_t Dictionary::Lookup(std::u16string_view key) const {
-  if (const Index* index = IndexFor()) return index->Find(members_.View(), key, HashKey(key));
-  for (size_t i = 0; i < members_.size(); ++i) {
-    if (members_[i].first == key) return static_cast<uint32_t>(i);
+uint32_t DictionaryNode::Lookup(std::u16string_view key) const {
+  const std::span<const Member> members = Elements();
+  if (const Index* index = IndexFor()) return index->Find(members, key, HashKey(key));
+  for (size_t i = 0; i < members.size(); ++i) {
+    if (members[i].first == key) return static_cast<uint32_t>(i);
   }
   return kNone;
 }
 
-void Dictionary::Add(Text key, Value value) {
-  NoteChange();
+void DictionaryNode::Add(Text key, Value value) {
+  ElementStore<Member>& members = ElementsToChange();
   if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
-  members_.EmplaceBack(std::move(key), std::move(value));
+  members.EmplaceBack(std::move(key), std::move(value));
   Index* index = index_.load(std::memory_order_relaxed);
   if (index == nullptr) return;
   // Keep the load factor at or below one half.
-  if (index->SlotCount() < 2 * members_.size()) {
+  if (index->SlotCount() < 2 * members.size()) {
     index_.store(MakeIndex(2 * index->SlotCount()), std::memory_order_release);
     ::operator delete(index);
     return;
   }
-  const uint32_t member = static_cast<uint32_t>(members_.size() - 1);
-  index->Insert(member, HashKey(members_[member].first));
+  const uint32_t member = static_cast<uint32_t>(members.size() - 1);
+  index->Insert(member, HashKey(members.View()[member].first));
 }
 
-void Dictionary::AdoptDistinct(std::span<Member> members, DocumentArena& arena) {
-  members_.AdoptInto(members, arena.Allocate(members.size_bytes(), alignof(Member)));
-}
+void Dictionary::Add(Text key, Value value) { NodeOf(*this).Add(std::move(key), std::move(value)); }
+
+void Dictionary::Add(std::u16string_view key, Value value) { NodeOf(*this).Add(Text(key), std::move(value)); }
+
+bool Dictionary::Exists(std::u16string_view key) const { return NodeOf(*this).Lookup(key) != DictionaryNode::kNone; }
 
 const Value* Dictionary::Find(std::u16string_view key) const {
-  uint32_t i = Lookup(key);
-  return i == kNone ? nullptr : &members_[i].second;
+  const DictionaryNode& node = NodeOf(*this);
+  const uint32_t i = node.Lookup(key);
+  return i == DictionaryNode::kNone ? nullptr : &node.Elements()[i].second;
 }
 
+// The value found may be replaced or moved out: a change.
 Value* Dictionary::Find(std::u16string_view key) {
-  NoteChange();  // the value may be replaced or moved out
-  return const_cast<Value*>(std::as_const(*this).Find(key));
+  DictionaryNode& node = NodeOf(*this);
+  const std::span<Member> members = node.ElementsToChange().View();
+  const uint32_t i = node.Lookup(key);
+  return i == DictionaryNode::kNone ? nullptr : &members[i].second;
 }
 
 Value Dictionary::Item(std::u16string_view key) const {
@@ -185,13 +184,19 @@ Value Dictionary::Item(std::u16string_view key) const {
   return v ? *v : Value();
 }
 
+int32_t Dictionary::Count() const noexcept { return static_cast<int32_t>(NodeOf(*this).Elements().size()); }
+
+std::span<const Dictionary::Member> Dictionary::Members() const noexcept { return NodeOf(*this).Elements(); }
+
+void Collection::Add(Value value) { NodeOf(*this).ElementsToChange().EmplaceBack(std::move(value)); }
+
+int32_t Collection::Count() const noexcept { return static_cast<int32_t>(NodeOf(*this).Elements().size()); }
+
 const Value& Collection::Item(int32_t index) const {
   if (index < 1 || index > Count()) Raise(ErrorNumber::kSubscriptOutOfRange);
-  return items_[static_cast<size_t>(index) - 1];
+  return NodeOf(*this).Elements()[static_cast<size_t>(index) - 1];
 }
 
-void Collection::Adopt(std::span<Value> items, DocumentArena& arena) {
-  items_.AdoptInto(items, arena.Allocate(items.size_bytes(), alignof(Value)));
-}
+std::span<const Value> Collection::Items() const noexcept { return NodeOf(*this).Elements(); }
 
 }  // namespace comsvc

@@ -34,7 +34,7 @@ class LocatingReader {
   using LineMarks = std::vector<std::array<size_t, 3>>;
 
   LocatingReader(std::u16string_view text, std::u16string& errors, LineMarks& lines)
-      : text_(text), errors_(errors), lines_(lines), quote_budget_(QuoteBudget(text.size())) {}
+      : text_(text), errors_(errors), lines_(lines) {}
 
   Value ReadRoot(ValueLocation& where) {
     SkipFiller();
@@ -299,17 +299,13 @@ class LocatingReader {
     return Value();
   }
 
-  // A bad word's line quotes the rest of the text, within the budget.
-  void AppendWordError(std::u16string_view what) {
-    std::u16string_view rest = Ahead(std::u16string_view::npos);
-    rest = rest.substr(0, std::min(rest.size(), quote_budget_));
-    quote_budget_ -= rest.size();
-    AppendPositionLine(what, rest);
-  }
+  // A bad word's line quotes the whole rest of the text.
+  void AppendWordError(std::u16string_view what) { AppendPositionLine(what, Ahead(std::u16string_view::npos)); }
 
   void AppendPositionLine(std::u16string_view what, std::u16string_view quoted) {
     char digits[24];
     char* const end = std::to_chars(digits, digits + sizeof digits, pos_ + 1).ptr;
+    MakeRoom(what.size() + static_cast<size_t>(end - digits) + quoted.size() + 5);
     const size_t begin = errors_.size();
     errors_ += what;
     errors_.append(digits, end);
@@ -323,6 +319,7 @@ class LocatingReader {
     try {
       read();
     } catch (const RuntimeError& e) {
+      if (error_text_full_) throw;
       SetFailure(Utf8ToUtf16(e.Description()));
     } catch (const std::bad_alloc&) {
       SetFailure(u"Out of memory");
@@ -338,12 +335,21 @@ class LocatingReader {
   // The line of a container that a raised failure ends; `holder` is where
   // the member or item being read starts.
   void AppendFailureLine(std::u16string_view context, size_t holder) {
+    MakeRoom(failure_.size() + context.size() + 4);
     const size_t begin = errors_.size();
     errors_ += failure_;
     errors_ += u": ";
     errors_ += context;
     EndLine(begin, failure_offset_.value_or(holder));
     failure_offset_.reset();
+  }
+
+  // The error text stops at its limit, as ReadJson's does: the read raises
+  // error 7, and no failure line is added on the way out.
+  void MakeRoom(size_t units) {
+    if (units <= kMaxErrorUnits - errors_.size()) return;
+    error_text_full_ = true;
+    Raise(ErrorNumber::kOutOfMemory);
   }
 
   void EndLine(size_t begin, size_t offset) {
@@ -354,11 +360,11 @@ class LocatingReader {
   std::u16string_view text_;
   std::u16string& errors_;
   LineMarks& lines_;
-  size_t quote_budget_;
   size_t pos_ = 0;
   int depth_ = 0;
   size_t raise_offset_ = 0;  // where a failure raised now would point
   bool failure_pending_ = false;
+  bool error_text_full_ = false;
   std::u16string failure_;
   std::optional<size_t> failure_offset_;  // until the innermost line is written
 };

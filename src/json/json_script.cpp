@@ -371,14 +371,14 @@ bool cJSONScript::Choose(const Value& item, const std::u16string& selector, std:
 void cJSONScript::Set(const Value& args, cStringBuilder&) {
   const Value name = Member(args, script::member::kName);
   std::u16string key = script::VariableKey(name);
-  const bool known = m_Vars.Exists(key);
+  const bool known = m_Vars->Exists(key);
   const std::u16string text = Evaluate(args, script::member::kValue);
   if (known) {
     // Looked up again: the value's evaluation may have moved the members.
-    *m_Vars.Find(key) = Value(text);
+    *m_Vars->Find(key) = Value(text);
   } else {
     static_assert(kNameSetMeanwhile == ErrorNumber::kDuplicateKey, "raised by the dictionary itself");
-    m_Vars.Add(std::move(key), Value(text));
+    m_Vars->Add(std::move(key), Value(text));
   }
   if (observer_) Notify({.kind = ScriptEvent::Kind::kSet, .name = NameText(name), .value = text});
 }
@@ -386,7 +386,7 @@ void cJSONScript::Set(const Value& args, cStringBuilder&) {
 void cJSONScript::Get(const Value& args, cStringBuilder& out) {
   const std::u16string name =
       At(JSON::PathStep::Member(script::member::kName), [&] { return TextForm(Member(args, script::member::kName)); });
-  const Value* const text = m_Vars.Find(script::VariableKey(Value(name)));
+  const Value* const text = m_Vars->Find(script::VariableKey(Value(name)));
   if (observer_) {
     Notify({.kind = ScriptEvent::Kind::kGet, .name = name, .value = text ? text->AsString() : std::u16string_view(),
             .found = text != nullptr});

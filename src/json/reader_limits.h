@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 namespace comsvc::JSON {
 
@@ -18,20 +17,12 @@ inline constexpr int kMaxNestingDepth = 1000;
 // An array's failure line quotes this many characters from the position.
 inline constexpr size_t kArrayQuoteLength = 20;
 
-// A Boolean or null error line quotes the rest of the text. So that a text
-// full of bad words cannot make the error text grow with the square of its
-// length, the quotes of one read together hold at most this many times the
-// text's length, plus a fixed allowance for short texts; past that budget a
-// quote is cut short. A document with a handful of bad words, wherever they
-// lie, keeps every quote whole.
-inline constexpr size_t kQuoteBudgetPerCharacter = 8;
-inline constexpr size_t kExtraQuoteBudget = 65536;
-
-// The characters all quotes of one read may hold, saturating for texts too
-// long for the product to fit.
-inline size_t QuoteBudget(size_t text_length) {
-  if (text_length > (SIZE_MAX - kExtraQuoteBudget) / kQuoteBudgetPerCharacter) return SIZE_MAX;
-  return text_length * kQuoteBudgetPerCharacter + kExtraQuoteBudget;
-}
+// A Boolean or null error line quotes the whole rest of the text, so a text
+// full of bad words makes error text that grows with the square of its
+// length. One read writes at most this many code units of it, 256 MiB,
+// which no document with a few thousand bad words in its first megabytes
+// comes near; past that the read raises error 7 instead, as it would if
+// memory ran out.
+inline constexpr size_t kMaxErrorUnits = size_t{128} << 20;
 
 }  // namespace comsvc::JSON

@@ -1,4 +1,5 @@
 #include "core/document_arena.h"
+#include "core/tree_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -37,29 +38,6 @@ TEST(DocumentArena, BlocksAreAlignedAndDistinct) {
   }
 }
 
-// The creator's hold may go first, and nodes may go on other threads; the
-// memory stays valid for as long as any node lives (the sanitizer build
-// reports a use after free, or a leak if the arena is never freed).
-TEST(DocumentArena, NodesKeepTheArenaUntilTheLastGoes) {
-  std::vector<Ref<Collection>> nodes;
-  {
-    ArenaHold arena = DocumentArena::Create();
-    ArenaHoldCredit credit(*arena);
-    for (int32_t i = 0; i < 5000; ++i) {
-      nodes.push_back(MakeInArena<Collection>(credit));
-      nodes.back()->Add(Value(i));
-    }
-  }
-  std::thread other([half = std::vector(nodes.begin(), nodes.begin() + 2500)]() mutable { half.clear(); });
-  nodes.erase(nodes.begin(), nodes.begin() + 2500);
-  other.join();
-  for (int32_t i = 0; i < 2500; ++i) {
-    ASSERT_EQ(nodes[static_cast<size_t>(i)].use_count(), 1u);
-    EXPECT_EQ(nodes[static_cast<size_t>(i)]->Item(1).AsLong(), 2500 + i);
-  }
-  nodes.clear();
-}
-
 // A thread keeps the chunks of the documents it finished for the next one,
 // which starts where the last one started.
 TEST(DocumentArena, ANewDocumentReusesTheChunksOfTheLast) {
@@ -80,9 +58,8 @@ TEST(DocumentArena, DocumentsOutlivingTheirThreadsCacheStillFree) {
   std::thread([] {
     thread_local std::vector<Ref<Collection>> held;
     held.clear();
-    ArenaHold arena = DocumentArena::Create();
-    ArenaHoldCredit credit(*arena);
-    for (int i = 0; i < 100; ++i) held.push_back(MakeInArena<Collection>(credit));
+    TreeBuilder tree;
+    for (int i = 0; i < 100; ++i) held.push_back(tree.MakeCollection({}));
   }).join();
 }
 
