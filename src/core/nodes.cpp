@@ -125,8 +125,7 @@ void CheckAsRead([[maybe_unused]] const Node& root, [[maybe_unused]] size_t hold
 
 template <typename Node>
 Node* NewNode() {
-  if (Node* node = new (std::nothrow) Node()) return node;
-  Raise(ErrorNumber::kOutOfMemory);
+  return RaisingOutOfMemory([] { return new Node(); });
 }
 
 }  // namespace

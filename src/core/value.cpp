@@ -14,8 +14,7 @@
 namespace comsvc {
 
 void* HeapAllocate(size_t bytes) {
-  if (void* memory = ::operator new(bytes, std::nothrow)) return memory;
-  Raise(ErrorNumber::kOutOfMemory);
+  return RaisingOutOfMemory([bytes] { return ::operator new(bytes); });
 }
 
 // A text with a block of its own has no owner and counts its holders; one

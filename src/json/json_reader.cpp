@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include <comsvc/runtime_error.h>
+
 #include "json/json_reader_core.h"
 
 namespace comsvc::JSON {
@@ -17,8 +19,8 @@ std::u16string& LastErrors() {
   return text;
 }
 
-template <typename Text>
-Value ReadKeepingErrors(Text text) {
+template <typename View>
+Value ReadKeepingErrors(View text) {
   std::u16string& errors = LastErrors();
   errors.clear();  // a read that raises leaves none
   ReadResult read = Read(text);
@@ -36,6 +38,8 @@ Value ReadJson(std::u16string_view text) { return ReadKeepingErrors(text); }
 
 Value ReadJson(std::string_view utf8) { return ReadKeepingErrors(utf8); }
 
-std::u16string ReaderErrors() { return LastErrors(); }
+std::u16string ReaderErrors() {
+  return RaisingOutOfMemory([] { return LastErrors(); });
+}
 
 }  // namespace comsvc::JSON

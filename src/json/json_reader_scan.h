@@ -49,7 +49,7 @@ struct Lanes {
 // The position of the first `quote` or backslash at or after `from`, or the
 // text's length; 16 bytes at a time where the processor allows.
 template <typename Unit>
-size_t StringStop(std::basic_string_view<Unit> text, size_t from, char16_t quote) {
+[[gnu::always_inline]] inline size_t StringStop(std::basic_string_view<Unit> text, size_t from, char16_t quote) {
   const Unit* p = text.data() + from;
   const Unit* const end = text.data() + text.size();
 #ifdef __SSE2__
@@ -70,7 +70,7 @@ size_t StringStop(std::basic_string_view<Unit> text, size_t from, char16_t quote
 // the longest run of filler in most documents), 16 bytes at a time where the
 // processor allows.
 template <typename Unit>
-size_t BlanksEnd(std::basic_string_view<Unit> text, size_t from) {
+[[gnu::always_inline]] inline size_t BlanksEnd(std::basic_string_view<Unit> text, size_t from) {
   const Unit* p = text.data() + from;
   const Unit* const end = text.data() + text.size();
 #ifdef __SSE2__
