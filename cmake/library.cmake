@@ -99,7 +99,7 @@ foreach(backend IN ITEMS ${COMSVC_OS_BACKEND} ${COMSVC_DESKTOP_BACKEND})
   list(APPEND os_sources ${files})
 endforeach()
 
-comsvc_module(core SOURCES core/document_arena.cpp core/runtime_error.cpp core/utf8.cpp core/value.cpp)
+comsvc_module(core SOURCES core/document_arena.cpp core/nodes.cpp core/runtime_error.cpp core/utf8.cpp core/value.cpp)
 comsvc_module(os SOURCES ${os_sources})
 target_link_libraries(comsvc_os PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 if(WIN32)
@@ -115,8 +115,8 @@ comsvc_module(runtime
   USES core os)
 comsvc_module(text SOURCES text/string_builder.cpp USES core runtime)
 comsvc_module(json
-  SOURCES json/json_located.cpp json/json_number.cpp json/json_path.cpp json/json_reader.cpp json/json_script.cpp
-          json/near_names.cpp json/script_commands.cpp json/script_lint.cpp
+  SOURCES json/json_located.cpp json/json_number.cpp json/json_path.cpp json/json_reader.cpp json/json_reader_core.cpp
+          json/json_script.cpp json/near_names.cpp json/script_commands.cpp json/script_lint.cpp
   USES core runtime text)
 comsvc_module(digest SOURCES digest/md5_digest.cpp digest/md5_function.cpp USES core runtime os)
 comsvc_module(socket SOURCES socket/socket_error.cpp socket/tcp_socket.cpp USES core runtime os)

@@ -256,10 +256,31 @@ class Value {
   enum class Tag : uint8_t {
     kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kShortString, kString, kObject, kArray
   };
+  // The second word: a short text's other three units in its first six
+  // bytes, its length in the seventh, the tag in the last. It is written
+  // whole and copied as a block of bytes, never a byte at a time nor paired
+  // with the first word into one wider load: a value is moved right after it
+  // is made, and a load of part of a store just made, or of more than one
+  // store, waits for the stores to finish instead of taking their data.
+  struct Rest {
+    unsigned char bytes[8];
+  };
+  static constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+  static constexpr int kLengthShift = kLittleEndian ? 48 : 8;
+  static constexpr int kTagShift = kLittleEndian ? 56 : 0;
+  static uint64_t RestWord(size_t length, Tag tag) noexcept {
+    return uint64_t{length} << kLengthShift | uint64_t{static_cast<uint8_t>(tag)} << kTagShift;
+  }
+  uint64_t RestBits() const noexcept {
+    uint64_t word;
+    std::memcpy(&word, &rest_, sizeof word);
+    return word;
+  }
+  void SetRest(uint64_t word) noexcept { std::memcpy(&rest_, &word, sizeof word); }
 
   Value(Tag tag, uint64_t bits) noexcept {
     payload_.bits = bits;
-    rest_ = {{}, 0, tag};
+    SetRest(RestWord(0, tag));
   }
 
   // A scalar or short text is copied as its two words.
@@ -268,8 +289,8 @@ class Value {
     rest_ = other.rest_;
   }
 
-  Tag GetTag() const noexcept { return rest_.tag; }
-  void SetTag(Tag tag) noexcept { rest_.tag = tag; }
+  Tag GetTag() const noexcept { return static_cast<Tag>(RestBits() >> kTagShift & 0xFF); }
+  void SetTag(Tag tag) noexcept { SetRest(RestWord(0, tag)); }
   bool HoldsHandle() const noexcept { return GetTag() >= Tag::kString; }
 
   void Expect(Tag tag) const {
@@ -284,18 +305,17 @@ class Value {
   void SetShortText(std::u16string_view s) noexcept;
   void StoreShortText(std::u16string_view s) noexcept {
     const size_t n = s.size();
-    if constexpr (std::endian::native == std::endian::little) {
+    uint64_t rest = RestWord(n, Tag::kShortString);
+    if constexpr (kLittleEndian) {
       const auto [low, high] = UnitWords(s);
-      std::memcpy(payload_.units, &low, sizeof low);
-      std::memcpy(rest_.units, &high, sizeof rest_.units);
+      payload_.bits = low;
+      rest |= high;
     } else {
       payload_.bits = 0;
-      rest_ = {};
       std::memcpy(payload_.units, s.data(), std::min<size_t>(n, 4) * sizeof(char16_t));
-      if (n > 4) std::memcpy(rest_.units, s.data() + 4, (n - 4) * sizeof(char16_t));
+      if (n > 4) std::memcpy(&rest, s.data() + 4, (n - 4) * sizeof(char16_t));
     }
-    rest_.length = static_cast<uint8_t>(n);
-    rest_.tag = Tag::kShortString;
+    SetRest(rest);
   }
   // The units of a text of up to seven, as the two words that hold units
   // 0-3 and 4-6 on a little-endian host, from at most four loads of a fixed
@@ -318,7 +338,7 @@ class Value {
   }
   // The units run on from the payload's four into the rest's three.
   const char16_t* ShortUnits() const noexcept { return payload_.units; }
-  size_t ShortLength() const noexcept { return rest_.length; }
+  size_t ShortLength() const noexcept { return RestBits() >> kLengthShift & 0xFF; }
 
   template <typename H>
   void SetHandle(Tag tag, H&& handle) noexcept {
@@ -383,12 +403,7 @@ class Value {
     Ref<Collection> array;
     char16_t units[4];
   } payload_;
-  // A short text's other three units and its length; the tag.
-  struct Rest {
-    char16_t units[3];
-    uint8_t length;
-    Tag tag;
-  } rest_;
+  Rest rest_;
 };
 static_assert(sizeof(Value) == 16);
 static_assert(sizeof(Text) == sizeof(void*) && sizeof(Ref<Dictionary>) == sizeof(void*) &&
