@@ -292,9 +292,9 @@ struct GlobalOptions {
 // The answers file: a JSON array of strings (confirmed text) and nulls
 // (cancel).
 std::vector<std::optional<std::u16string>> ReadAnswers(const std::string& path) {
-  Value root = JSON::ReadJson(ReadTextFile(path, Encoding::kUtf8));
+  const auto [root, errors] = JSON::Read(ReadTextFile(path, Encoding::kUtf8));
   const std::string bad = path + ": the answers must be a JSON array of strings and nulls";
-  if (!root.IsArray() || !JSON::ReaderErrors().empty()) throw CommandLineError(bad);
+  if (!root.IsArray() || !errors.empty()) throw CommandLineError(bad);
   std::vector<std::optional<std::u16string>> answers;
   for (const Value& item : root.AsArray()->Items()) {
     if (item.IsString()) {

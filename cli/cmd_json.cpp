@@ -1,5 +1,5 @@
 // comsvc json [--typed] [--pretty] [--encoding E] [FILE|-]: reads the text
-// with ReadJson and prints the root as standard JSON (or in the typed form)
+// with JSON::Read and prints the root as standard JSON (or in the typed form)
 // and the reader's error text on standard error.
 #include <string>
 #include <vector>
@@ -56,9 +56,8 @@ int RunJson(Context&, const Arguments& arguments) {
   const std::string path = arguments.Positionals().empty() ? "-" : arguments.Positionals().front();
 
   // UTF-8, the usual case, is read as it is, without a UTF-16 copy.
-  const Value root = encoding == Encoding::kUtf8 ? JSON::ReadJson(std::string_view(ReadUtf8File(path)))
-                                                 : JSON::ReadJson(ReadTextFile(path, encoding));
-  const std::u16string errors = JSON::ReaderErrors();
+  const auto [root, errors] = encoding == Encoding::kUtf8 ? JSON::Read(std::string_view(ReadUtf8File(path)))
+                                                          : JSON::Read(ReadTextFile(path, encoding));
 
   if (arguments.Has("typed")) {
     PrintTypedReport(root, errors);

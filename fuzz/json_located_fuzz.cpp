@@ -1,4 +1,4 @@
-// The located reading against ReadJson on arbitrary text: the same tree,
+// The located reading against JSON::Read on arbitrary text: the same tree,
 // the same error text, told line by line, and every offset within the
 // text. The linter then reads the same text and must neither crash nor
 // point outside it.
@@ -27,8 +27,7 @@ void CheckWithin(const comsvc::JSON::ValueLocation& where, size_t length) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string text = comsvc::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
-  const comsvc::Value read = comsvc::JSON::ReadJson(text);
-  const std::u16string errors = comsvc::JSON::ReaderErrors();
+  const auto [read, errors] = comsvc::JSON::Read(text);
   const comsvc::JSON::LocatedDocument located(text);
   Check(located.Errors() == errors);
   Check(located.Root().Kind() == read.Kind());

@@ -9,9 +9,9 @@ int main() {
   using namespace comsvc;
   std::cout << "comsvc " << COMSVC_VERSION << "\n";
 
-  const Value root = JSON::ReadJson(u"{name: 'consumer', sizes: [1, 2.5]}");
-  if (!JSON::ReaderErrors().empty() || !root.IsObject()) {
-    std::cerr << "unreadable: " << EncodeUtf8(JSON::ReaderErrors()) << "\n";
+  const auto [root, errors] = JSON::Read(u"{name: 'consumer', sizes: [1, 2.5]}");
+  if (!errors.empty() || !root.IsObject()) {
+    std::cerr << "unreadable: " << EncodeUtf8(errors) << "\n";
     return 1;
   }
   if (const Value* name = root.AsObject()->Find(u"name"); name && name->IsString()) {

@@ -30,7 +30,7 @@ namespace comsvc::JSON {
 struct TextPosition {
   int32_t line = 1;
   int32_t column = 1;
-  friend bool operator==(const TextPosition&, const TextPosition&) = default;
+  bool operator==(const TextPosition&) const = default;
 };
 
 // Where a value stands: its first character and, for a member, the first

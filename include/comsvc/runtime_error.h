@@ -4,8 +4,9 @@
 // The library's one error model: what the system raises is a RuntimeError
 // (memory running out anywhere is error 7, and no other exception leaves a
 // service); what it shows the user goes through the dialog service
-// (dialogs.h); the JSON reader writes error lines instead of raising; and a
-// few calls answer with an empty result, as their headers say.
+// (dialogs.h); the JSON reader writes error lines instead of raising (but
+// for error 7, see json_reader.h); and a few calls answer with an empty
+// result, as their headers say.
 #pragma once
 
 #include <cstdint>

@@ -65,7 +65,7 @@ class Text {
   operator std::u16string_view() const noexcept { return View(); }
   bool empty() const noexcept { return block_ == nullptr; }
 
-  friend bool operator==(const Text& a, std::u16string_view b) noexcept { return a.View() == b; }
+  bool operator==(std::u16string_view other) const noexcept { return View() == other; }
 
  protected:
   // For the library's own classes, which derive from this one to keep the
@@ -115,8 +115,8 @@ class Ref {
   T* operator->() const noexcept { return node_; }
   explicit operator bool() const noexcept { return node_ != nullptr; }
   size_t use_count() const noexcept { return node_ == nullptr ? 0 : References(node_); }
-  friend bool operator==(const Ref& a, const Ref& b) noexcept { return a.node_ == b.node_; }
-  friend bool operator==(const Ref& a, std::nullptr_t) noexcept { return a.node_ == nullptr; }
+  bool operator==(const Ref& other) const noexcept { return node_ == other.node_; }
+  bool operator==(std::nullptr_t) const noexcept { return node_ == nullptr; }
 
  protected:
   // For the library's own classes: takes the one reference a new container
@@ -140,7 +140,7 @@ template <>
 Ref<Collection> MakeRef<Collection>();
 
 struct Null {
-  friend bool operator==(Null, Null) { return true; }
+  bool operator==(const Null&) const = default;
 };
 
 enum class ValueKind : uint8_t { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString, kObject, kArray };

@@ -17,7 +17,7 @@
 namespace comsvc {
 
 // Debug and sanitizer builds check, before a tree is freed in one step,
-// that it is still as it was read (see node_release.cpp).
+// that it is still as it was read (see nodes.cpp).
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define COMSVC_CHECK_READ_TREES
