@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/loopback_peer.h"
@@ -15,23 +16,25 @@
 namespace comsvc::testing {
 namespace {
 
+using Args = std::vector<std::string>;
+
+// Status, standard output and standard error, to compare in one go.
+std::tuple<int, std::string, std::string> Outcome(const ProcessResult& r) { return {r.status, r.out, r.err}; }
+
 TEST(CommandLine, OptionsTakeBothFormsAndGlobalOptionsStandAnywhere) {
   const std::string zhong = "\xE4\xB8\xAD";  // 中, D6 D0 in code page 936
-  const std::pair<std::vector<std::string>, std::string> accepted[] = {
+  const std::pair<Args, std::string> accepted[] = {
       {{"--codepage=936", "url", "encode", zhong}, "%D6%D0\n"},
       {{"url", "encode", zhong, "--codepage", "936"}, "%D6%D0\n"},
       {{"url", "--codepage=936", "encode", zhong}, "%D6%D0\n"},
       {{"url", "encode", "--", "--codepage=936"}, "%2D%2Dcodepage%3D936\n"},
   };
-  for (const auto& [args, out] : accepted) {
-    const ProcessResult r = RunComsvc(args);
-    EXPECT_EQ(r.out + r.err + std::to_string(r.status), out + "0") << args.front();
-  }
+  for (const auto& [args, out] : accepted) EXPECT_EQ(Outcome(RunComsvc(args)), std::tuple(0, out, "")) << args.front();
 }
 
 TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
   // The arguments and the start of standard error after "comsvc: ".
-  const std::pair<std::vector<std::string>, std::string> refused[] = {
+  const std::pair<Args, std::string> refused[] = {
       {{"--codepage", "936abc", "url", "encode", "x"}, "--codepage takes 874, 932, 936, 949, 950 or 1250 to 1258"},
       {{"url", "encode", "x", "--codepage= 936"},
        "--codepage takes 874, 932, 936, 949, 950 or 1250 to 1258, not ' 936'\nusage: comsvc url"},
@@ -50,13 +53,15 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
        "--timeout takes a number of seconds from 0.001 to 86400, not '1000000000'"},
       {{"md5", "--server", "64", "abc"}, "--server takes 32 or 16, not '64'\nusage: comsvc md5"},
       {{"notice", "x", "--then", "86400001", "y"}, "--then takes a number of milliseconds from 0 to 86400000"},
+      {{"ini", "read", "--name", "a", "--path", "x.ini", "S", "k"}, ""},
+      {{"notice", "text", "--then", "soon", "x"}, ""},
+      {{"json", "--no-such-option"}, "unknown option --no-such-option\nusage: comsvc json"},
+      {{"lint"}, ""},
   };
   for (const auto& [args, err] : refused) {
-    const std::string label = args.empty() ? "(none)" : args.front() + " " + args.back();
-    const ProcessResult r = RunComsvc(args, "[]");
-    EXPECT_EQ(r.status, 2) << label;
-    EXPECT_EQ(r.out, "") << label;
-    EXPECT_EQ(r.err.rfind("comsvc: " + err, 0), 0u) << label << ": " << r.err;
+    const ProcessResult r = RunComsvc(args, "[]", {"DISPLAY="});
+    EXPECT_EQ(Outcome(r), std::tuple(2, "", r.err)) << ::testing::PrintToString(args);
+    EXPECT_TRUE(r.err.starts_with("comsvc: " + err)) << ::testing::PrintToString(args) << ": " << r.err;
   }
   // The variables that stand in for --codepage and --decimal-separator are held to their rules.
   const std::pair<std::string, std::string> variables[] = {
@@ -65,14 +70,12 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
       {"COMSVC_DECIMAL=\xC3", "COMSVC_DECIMAL: invalid UTF-8 at byte offset 0\n"},
   };
   for (const auto& [variable, err] : variables) {
-    const ProcessResult r = RunComsvc({"url", "encode", "\xC3\xA9"}, "", {variable});
-    EXPECT_EQ(r.out + r.err + std::to_string(r.status), "comsvc: " + err + "2") << variable;
+    EXPECT_EQ(Outcome(RunComsvc({"url", "encode", "\xC3\xA9"}, "", {variable})), std::tuple(2, "", "comsvc: " + err));
   }
 }
 
 TEST(CommandLine, HelpListsTheVersionOptionsAndTheVersionPrints) {
-  const std::vector<std::string> asks[] = {{"--help"}, {"-h"}, {"--codepage=936", "--quiet", "--help"}};
-  for (const std::vector<std::string>& args : asks) {
+  for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"--codepage=936", "--quiet", "--help"}}) {
     const ProcessResult help = RunComsvc(args);
     EXPECT_EQ(help.status, 0) << args.back();
     for (const char* option : {"--version, -V", "--quiet", "--codepage=1252"}) {
@@ -82,22 +85,17 @@ TEST(CommandLine, HelpListsTheVersionOptionsAndTheVersionPrints) {
   for (const char* flag : {"--version", "-V"}) {
     const ProcessResult version = RunComsvc({flag});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("comsvc ", 0), 0u) << version.out;
+    EXPECT_TRUE(version.out.starts_with("comsvc ")) << version.out;
   }
 }
 
 TEST(CommandLine, UnreadableInputsNameTheFileAndTheSystemsReason) {
   TempDir dir;
-  const std::string folder = dir.Path().string();
-  const std::string missing = (dir.Path() / "missing.json").string();
+  const std::string folder = dir.Path().string(), missing = (dir.Path() / "missing.json").string();
   const std::string script = dir.Write("script.json", "[\"x\"]").string();
   const std::string locked = dir.Write("locked.json", "[]").string();
   std::filesystem::permissions(locked, std::filesystem::perms::none);
-  struct Case {
-    std::vector<std::string> args;
-    std::string path;
-    std::string reason;
-  };
+  struct Case { Args args; std::string path, reason; };
   std::vector<Case> cases = {
       {{"json", folder}, folder, "Is a directory"},
       {{"eval", script, folder}, folder, "Is a directory"},
@@ -105,13 +103,12 @@ TEST(CommandLine, UnreadableInputsNameTheFileAndTheSystemsReason) {
       {{"--answers", folder, "eval", script}, folder, "Is a directory"},
       {{"json", missing}, missing, "No such file or directory"},
       {{"--dialog-log", missing + "/log", "eval", script}, missing + "/log", "No such file or directory"},
+      {{"lint", missing}, missing, "No such file or directory"},
   };
   if (::geteuid() != 0) cases.push_back({{"json", "--typed", locked}, locked, "Permission denied"});
   for (const Case& c : cases) {
-    const ProcessResult r = RunComsvc(c.args);
-    EXPECT_EQ(r.status, 2) << c.args.front();
-    EXPECT_EQ(r.out, "") << c.args.front();
-    EXPECT_EQ(r.err, "comsvc: " + c.path + ": " + c.reason + "\n") << c.args.front();
+    EXPECT_EQ(Outcome(RunComsvc(c.args)), std::tuple(2, "", "comsvc: " + c.path + ": " + c.reason + "\n"))
+        << c.args.front();
   }
 }
 
@@ -131,13 +128,7 @@ TEST(CommandLine, InputsThatAreNotRegularFilesOrTooLargeEndAtOnce) {
   }
   const std::string home = "HOME=" + dir.Path().string();
   const std::string documents = "PersonalFolderPath: " + dir.Path().string() + "/Documents\n";
-  struct Case {
-    std::vector<std::string> args;
-    std::vector<std::string> env;
-    int status;
-    std::string out_start;  // the whole output when empty
-    std::string err;
-  };
+  struct Case { Args args, env; int status; std::string out_start, err; };  // out_start: the whole output when empty
   const Case cases[] = {
       {{"json", fifo}, {}, 2, "", "comsvc: " + fifo + ": not a regular file\n"},
       {{"md5", "--text-file", "/dev/zero"}, {}, 2, "", "comsvc: /dev/zero: not a regular file\n"},
@@ -150,14 +141,12 @@ TEST(CommandLine, InputsThatAreNotRegularFilesOrTooLargeEndAtOnce) {
   };
   for (const Case& c : cases) {
     // A hang ends after 30 s with status 124.
-    std::vector<std::string> argv = {"/usr/bin/timeout", "30", COMSVC_BINARY};
+    Args argv = {"/usr/bin/timeout", "30", COMSVC_BINARY};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     const ProcessResult r = RunProcess(argv, "", c.env);
-    const std::string label = ::testing::PrintToString(c.args) + ::testing::PrintToString(c.env);
-    EXPECT_EQ(r.status, c.status) << label;
-    EXPECT_EQ(r.out.substr(0, c.out_start.size()), c.out_start) << label;
-    EXPECT_EQ(r.out.empty(), c.out_start.empty()) << label;
-    EXPECT_EQ(r.err, c.err) << label;
+    const std::string out = r.out.substr(0, c.out_start.empty() ? std::string::npos : c.out_start.size());
+    EXPECT_EQ(std::tuple(r.status, out, r.err), std::tuple(c.status, c.out_start, c.err))
+        << ::testing::PrintToString(c.args) << ::testing::PrintToString(c.env);
   }
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
   EXPECT_EQ(std::filesystem::file_size(big), (uintmax_t{1} << 30) + 1);
@@ -172,11 +161,7 @@ TEST(CommandLine, EveryFailureSaysWhyOnStandardError) {
   const std::string lone_lead = dir.Write("lone.json", "[\"a\x81\x20" "b\"]").string();
   const std::string c1_filler = dir.Write("c1.json", "[\"\x81\"]").string();
   const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/form";
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string err;  // the whole of standard error
-  };
+  struct Case { Args args; int status; std::string err; };  // the whole of standard error
   const Case cases[] = {
       {{"md5", "--file", missing}, 1, "comsvc: " + missing + ": No such file or directory\n"},
       {{"md5", "--file", dir.Path().string()}, 1, "comsvc: " + dir.Path().string() + ": not a regular file\n"},
@@ -188,8 +173,7 @@ TEST(CommandLine, EveryFailureSaysWhyOnStandardError) {
        "comsvc: " + c1_filler + ": invalid code page 1252 text at byte offset 2\n"},
       {{"--dialogs", "script", "post", "--silent", closed, "a=1"}, 1,
        "comsvc: socket error 10061: Connection is forcefully rejected\n"},
-      {{"--dialogs", "script", "post", closed, "a=1"}, 1,
-       "comsvc: box \"ERROR\": Connection is forcefully rejected\n"},
+      {{"--dialogs", "script", "post", closed, "a=1"}, 1, "comsvc: box \"ERROR\": Connection is forcefully rejected\n"},
       {{"--dialogs", "script", "request", "http://server/f", "a=1&&b=2"}, 1,
        "comsvc: box \"ERROR\": Invalid Form: item 2 is empty\n"},
       {{"--dialogs", "script", "eval", text}, 0, "comsvc: box \"Parser Error\": Invalid JSON\n"},
@@ -197,16 +181,13 @@ TEST(CommandLine, EveryFailureSaysWhyOnStandardError) {
       {{"--dialogs", "script", "--dialog-log", "/dev/null", "eval", text}, 0, ""},
   };
   for (const Case& c : cases) {
-    const ProcessResult r = RunComsvc(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[c.args.size() - 2];
-    EXPECT_EQ(r.out, "") << c.args[c.args.size() - 2];
-    EXPECT_EQ(r.err, c.err) << c.args[c.args.size() - 2];
+    EXPECT_EQ(Outcome(RunComsvc(c.args)), std::tuple(c.status, "", c.err)) << c.args[c.args.size() - 2];
   }
 }
 
 // Runs comsvc through the shell, `setup` (a shell command) first.
-ProcessResult RunComsvcAfter(const std::string& setup, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {"/bin/sh", "-c", setup + "; exec \"$0\" \"$@\"", COMSVC_BINARY};
+ProcessResult RunComsvcAfter(const std::string& setup, const Args& args) {
+  Args argv = {"/bin/sh", "-c", setup + "; exec \"$0\" \"$@\"", COMSVC_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
   return RunProcess(argv);
 }
@@ -214,15 +195,13 @@ ProcessResult RunComsvcAfter(const std::string& setup, const std::vector<std::st
 TEST(CommandLine, OutputThatCannotBeWrittenIsAnIoError) {
   TempDir dir;
   const std::string document = dir.Write("a.json", "[1]").string();
-  const std::vector<std::string> commands[] = {{"json", document}, {"md5", "abc"}, {"url", "parse", "http://h/p"}};
-  for (const std::vector<std::string>& args : commands) {
-    const ProcessResult r = RunComsvcAfter("exec >/dev/full", args);
-    EXPECT_EQ(r.status, 2) << args.front();
-    EXPECT_EQ(r.err, "comsvc: cannot write the output: No space left on device\n") << args.front();
+  for (const Args& args : {Args{"json", document}, Args{"md5", "abc"}, Args{"url", "parse", "http://h/p"}}) {
+    EXPECT_EQ(Outcome(RunComsvcAfter("exec >/dev/full", args)),
+              std::tuple(2, "", "comsvc: cannot write the output: No space left on device\n")) << args.front();
   }
 }
 
-// A server that answers every request with `body` after a status line.
+// A server that answers every request with `body_bytes` bytes after a status line.
 LoopbackPeer ReplyingPeer(size_t body_bytes) {
   return LoopbackPeer([body_bytes](LoopbackPeer& peer, int& fd) {
     peer.ReadRequest(fd);
@@ -233,23 +212,17 @@ LoopbackPeer ReplyingPeer(size_t body_bytes) {
 TEST(PostCommand, KeepsAtMostMaxReplyBytesAndSaysSo) {
   const LoopbackPeer peer = ReplyingPeer(5000);
   const std::string url = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/form";
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    size_t kept;  // bytes of the reply in the output
-    std::string err;
-  };
+  struct Case { std::string max_reply; int status; size_t kept; std::string err; };  // kept: bytes of the reply
   const Case cases[] = {
-      {{"post", "--max-reply=1000", url, "a=1"}, 1, 1000, "comsvc: the reply was cut at 1000 bytes (--max-reply)\n"},
-      {{"post", "--max-reply", "5019", url, "a=1"}, 0, 5019, ""},  // the status line, the blank line, the body
-      {{"post", "--max-reply", "5018", url, "a=1"}, 1, 5018, "comsvc: the reply was cut at 5018 bytes (--max-reply)\n"},
+      {"1000", 1, 1000, "comsvc: the reply was cut at 1000 bytes (--max-reply)\n"},
+      {"5019", 0, 5019, ""},  // the status line, the blank line, the body
+      {"5018", 1, 5018, "comsvc: the reply was cut at 5018 bytes (--max-reply)\n"},
   };
   for (const Case& c : cases) {
-    const ProcessResult r = RunComsvc(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[1];
-    EXPECT_EQ(r.out.size(), c.kept) << c.args[1];
-    EXPECT_EQ(r.err, c.err) << c.args[1];
+    const ProcessResult r = RunComsvc({"post", "--max-reply", c.max_reply, url, "a=1"});
+    EXPECT_EQ(std::tuple(r.status, r.out.size(), r.err), std::tuple(c.status, c.kept, c.err)) << c.max_reply;
   }
+  EXPECT_EQ(RunComsvc({"post", "--max-reply=1000", url, "a=1"}).out.size(), 1000u);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -266,33 +239,22 @@ TEST(OutOfMemory, EndsTheCommandWithErrorSevenUnderAMemoryLimit) {
   if (kSanitized) GTEST_SKIP() << "address space limits do not apply under the address sanitizer";
   TempDir dir;
   std::string doubling = "[{\"set\": {\"name\": \"v\", \"value\": \"ab\"}}";
-  for (int i = 0; i < 40; ++i) doubling += ", {\"set\": {\"name\": \"v\", \"value\": [{\"get\": {\"name\": \"v\"}}, {\"get\": {\"name\": \"v\"}}]}}";
+  const std::string get = "{\"get\": {\"name\": \"v\"}}";
+  for (int i = 0; i < 40; ++i) doubling += ", {\"set\": {\"name\": \"v\", \"value\": [" + get + ", " + get + "]}}";
   const std::string script = dir.Write("doubling.json", doubling + "]").string();
   const std::string limit = "ulimit -v 600000; exec </dev/zero";
-  struct Case {
-    std::vector<std::string> args;
-    std::string err_end;
-  };
-  const Case cases[] = {
-      {{"json", "-"}, "error 7: Out of memory\n"},
-      {{"eval", script}, "error 7: Out of memory\n"},
-  };
-  for (const Case& c : cases) {
-    const ProcessResult r = RunComsvcAfter(limit, c.args);
-    EXPECT_EQ(r.status, 1) << c.args.back();
-    EXPECT_EQ(r.out, "") << c.args.back();
-    ASSERT_GE(r.err.size(), c.err_end.size()) << c.args.back();
-    EXPECT_EQ(r.err.substr(r.err.size() - c.err_end.size()), c.err_end) << c.args.back();
+  for (const Args& args : {Args{"json", "-"}, Args{"eval", script}}) {
+    const ProcessResult r = RunComsvcAfter(limit, args);
+    EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(1, "")) << args.back();
+    EXPECT_TRUE(r.err.ends_with("error 7: Out of memory\n")) << args.back() << ": " << r.err;
   }
-
   // A reply far larger than the default bound is cut at 64 MiB, within the limit.
   const LoopbackPeer peer = ReplyingPeer(100 << 20);
   const std::string url = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/form";
   // A generous time-out: on a busy machine 64 MiB can take longer than the default 30 s.
   const ProcessResult posted = RunComsvcAfter(limit, {"post", "--timeout", "300", url, "a=1"});
-  EXPECT_EQ(posted.status, 1);
-  EXPECT_EQ(posted.out.size(), size_t{64} << 20);
-  EXPECT_EQ(posted.err, "comsvc: the reply was cut at 67108864 bytes (--max-reply)\n");
+  EXPECT_EQ(std::tuple(posted.status, posted.out.size(), posted.err),
+            std::tuple(1, size_t{64} << 20, "comsvc: the reply was cut at 67108864 bytes (--max-reply)\n"));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-// comsvc json and comsvc eval, run as a user runs them (eval with scripted boxes).
+// comsvc json, eval and lint, run as a user runs them (eval with scripted boxes).
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -10,10 +12,15 @@
 namespace comsvc::testing {
 namespace {
 
-ProcessResult Json(std::vector<std::string> args, const std::string& input = "") {
+using Args = std::vector<std::string>;
+
+ProcessResult Json(Args args, const std::string& input = "") {
   args.insert(args.begin(), "json");
   return RunComsvc(args, input);
 }
+
+// Standard output, standard error and the status, as one text.
+std::string Everything(const ProcessResult& r) { return r.out + r.err + std::to_string(r.status); }
 
 TEST(JsonCommand, TypedFormNamesEveryKind) {
   const std::tuple<std::string, std::string, int> cases[] = {
@@ -33,10 +40,9 @@ TEST(JsonCommand, TypedFormNamesEveryKind) {
 }
 
 TEST(JsonCommand, PrintsStandardJsonAndTheErrorTextOnStandardError) {
-  ProcessResult good = Json({}, "// settings\n{name: 'x', list: [1, 2.0, null] /* end */}");
-  EXPECT_EQ(good.out + good.err + std::to_string(good.status), "{\"name\":\"x\",\"list\":[1,2.0,null]}\n0");
-  ProcessResult bad = Json({"-"}, "{a:tru,b:2}");
-  EXPECT_EQ(bad.out + bad.err + std::to_string(bad.status),
+  EXPECT_EQ(Everything(Json({}, "// settings\n{name: 'x', list: [1, 2.0, null] /* end */}")),
+            "{\"name\":\"x\",\"list\":[1,2.0,null]}\n0");
+  EXPECT_EQ(Everything(Json({"-"}, "{a:tru,b:2}")),
             "{\"a\":false,\"tru,b\":2}\nInvalid Boolean at position 4 : tru,b:2}\r\n1");
 }
 
@@ -44,22 +50,18 @@ TEST(JsonCommand, FilesLoseTheirByteOrderMarkAndInvalidBytesExitWithStatusTwo) {
   TempDir dir;
   ProcessResult r = Json({"--typed", dir.Write("bom8.json", "\xEF\xBB\xBF[\"\xC3\xA9\"]").string()});
   EXPECT_EQ(r.out, "{\"root\":[\"array\",[[\"string\",\"\xC3\xA9\"]]],\"errors\":\"\"}\n");
-  r = Json({dir.Write("bad.json", "[\"ab\xC3(\"]").string()});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("byte offset 4"), std::string::npos) << r.err;
   // The offset counts from after a byte-order mark.
-  r = Json({dir.Write("bom-bad.json", "\xEF\xBB\xBF[\"ab\xC3(\"]").string()});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("byte offset 4"), std::string::npos) << r.err;
-  for (const std::string& arg : {(dir.Path() / "missing.json").string(), std::string("--no-such-option")}) {
-    EXPECT_EQ(Json({arg}).status, 2) << arg;
+  for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
+    r = Json({dir.Write("bad.json", bom + "[\"ab\xC3(\"]").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("byte offset 4"), std::string::npos) << r.err;
   }
 }
 
 const std::string kExamples = std::string(COMSVC_SOURCE_DIR) + "/examples/";
 
 // Runs `comsvc` with scripted boxes, the global `options`, then `eval` with `eval_args`.
-ProcessResult Eval(std::vector<std::string> options, const std::vector<std::string>& eval_args) {
+ProcessResult Eval(Args options, const Args& eval_args) {
   options.insert(options.begin(), {"--dialogs", "script"});
   options.push_back("eval");
   options.insert(options.end(), eval_args.begin(), eval_args.end());
@@ -68,15 +70,14 @@ ProcessResult Eval(std::vector<std::string> options, const std::vector<std::stri
 
 TEST(EvalCli, ExamplesGiveTheirExpectedOutput) {
   // The scripts, run on one instance, and the name of their answers and expected output.
-  const std::pair<std::vector<std::string>, std::string> examples[] = {
+  const std::pair<Args, std::string> examples[] = {
       {{"greeting.json"}, "greeting"}, {{"menu.json"}, "menu"}, {{"order_form.json"}, "order_form"},
       {{"report_setup.json", "report.json"}, "report"},
   };
   for (auto [scripts, name] : examples) {
     for (std::string& script : scripts) script = kExamples + script;
     const ProcessResult result = Eval({"--quiet", "--answers", kExamples + name + ".answers.json"}, scripts);
-    const std::string expected = ReadBytes(kExamples + name + ".expected.txt");
-    EXPECT_EQ(result.out + result.err + std::to_string(result.status), expected + "0") << name;
+    EXPECT_EQ(Everything(result), ReadBytes(kExamples + name + ".expected.txt") + "0") << name;
   }
 }
 
@@ -88,7 +89,7 @@ TEST(EvalCli, RunsTheFilesInOrderOnOneInstance) {
   const std::string fails = file("fails.json", "[\"lost\", {\"return\": null}]");
   const std::string alert = file("alert.json", "[{\"alert\": {\"message\": \"x\"}}]");
   // The arguments, then the output, the error output (the boxes' log) and the exit status.
-  const std::tuple<std::vector<std::string>, std::string, std::string, int> cases[] = {
+  const std::tuple<Args, std::string, std::string, int> cases[] = {
       {{set, get}, "one|\xC3\xA9", "", 0},
       {{get, fails, alert}, "|", "error 94: Invalid use of Null\n", 1},  // and no box from the third file
       {{file("text.json", "hello")}, "",
@@ -109,10 +110,68 @@ TEST(EvalCli, JsonReportsOutputsErrorAndBoxesOnOneLine) {
   const std::string answers = dir.Write("answers.json", "[\"Bo\"]").string();
   const std::string asks = dir.Write("asks.json", "[{\"input\": {\"prompt\": \"P\"}}, \"\\n\"]").string();
   const std::string fails = dir.Write("fails.json", "[\"x\", {\"alert\": \"text\"}]").string();
-  const ProcessResult result = Eval({"--answers", answers}, {"--json", asks, fails, asks});
-  EXPECT_EQ(result.out + result.err + std::to_string(result.status),
+  EXPECT_EQ(Everything(Eval({"--answers", answers}, {"--json", asks, fails, asks})),
             R"({"outputs":["Bo\n"],"error":{"number":424,"description":"Object required"},"dialogs":)"
             R"([{"box":"input","prompt":"P","title":"","default":"","answer":"Bo"}]})" "\n1");
+}
+
+TEST(LintCli, TheExampleScriptsLintClean) {
+  Args args{"lint"};
+  for (const char* script : {"greeting", "menu", "order_form", "report_setup", "report"}) {
+    args.push_back(kExamples + script + ".json");
+  }
+  EXPECT_EQ(Everything(RunComsvc(args)), "0");
+}
+
+// Each JSON line of `text` as the fields named, joined by spaces; a field
+// whose value is not text as JSON.
+std::vector<std::string> Fields(const std::string& text, const std::vector<const char*>& names) {
+  std::istringstream lines(text);
+  std::vector<std::string> summary;
+  for (std::string line; std::getline(lines, line);) {
+    auto object = nlohmann::json::parse(line);
+    if (object.value("event", "") == "step") continue;
+    std::string fields;
+    for (const char* name : names) {
+      const auto& field = object[name];
+      fields += (fields.empty() ? "" : " ") + (field.is_string() ? field.get<std::string>() : field.dump());
+    }
+    summary.push_back(fields);
+  }
+  return summary;
+}
+
+TEST(LintCli, PrintsEachFindingAndExitsByTheWorstSeverity) {
+  TempDir dir;
+  const std::string warns = dir.Write("warns.json", "[\n  {\"alrt\": \"x\"}]").string();
+  const std::string fails = dir.Write("fails.json", "['a', 1]").string();
+  EXPECT_EQ(Everything(RunComsvc({"lint", warns})),
+            warns + ":2:4: warning: \"alrt\" is no command: it writes the directive <%ALRT(...)%>; "
+                    "did you mean \"alert\"? [misspelt-command]\n0");
+  const ProcessResult r = RunComsvc({"lint", "--json", warns, fails});
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(Fields(r.out, {"file", "line", "column", "severity", "rule"}),
+            (std::vector<std::string>{warns + " 2 4 warning misspelt-command", fails + " 1 7 error script-shape"}));
+}
+
+TEST(EvalTrace, NamesEveryBoxSetGetAndDirectiveOfTheOrderFormInOrder) {
+  TempDir dir;
+  const std::string trace_file = (dir.Path() / "trace.jsonl").string();
+  const auto eval = [](Args options) {
+    options.insert(options.begin(), {"--quiet", "--answers", kExamples + "order_form.answers.json", "eval"});
+    options.push_back(kExamples + "order_form.json");
+    return RunComsvc(options);
+  };
+  const ProcessResult plain = eval({}), traced = eval({"--trace"}), to_file = eval({"--trace-file", trace_file});
+  EXPECT_EQ(traced.out, plain.out);
+  EXPECT_EQ(to_file.out + to_file.err, plain.out);
+  EXPECT_EQ(ReadBytes(trace_file), traced.err);
+  // Each event that is not a step, with what it names and where it stands.
+  EXPECT_EQ(Fields(traced.err, {"event", "prompt", "name", "line", "column"}),
+            (std::vector<std::string>{"box Customer name: null 5 22", "set null customer 4 4",
+                                      "get null customer 7 16", "directive null FIELD 11 8", "get null customer 11 51",
+                                      "box Ship to the customer? (yes/no) null 13 20",
+                                      "directive null DELIVERY 16 18"}));
 }
 
 }  // namespace

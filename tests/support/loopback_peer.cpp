@@ -10,34 +10,31 @@
 #include <stdexcept>
 
 namespace comsvc::testing {
-
 namespace {
 
 // Calls `bind_port` with ports from 20000 to 32767, from a random start,
 // until it returns true, and returns that port.
 int BindLowPort(const std::function<bool(int port)>& bind_port) {
-  int start = static_cast<int>(std::random_device{}() % 12768);
+  const int start = static_cast<int>(std::random_device{}() % 12768);
   for (int i = 0; i < 12768; ++i) {
-    int port = 20000 + (start + i) % 12768;
-    if (bind_port(port)) return port;
+    if (bind_port(20000 + (start + i) % 12768)) return 20000 + (start + i) % 12768;
   }
   throw std::runtime_error("no free loopback port below 32768");
 }
 
 sockaddr_in LoopbackAddress(int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  return address;
+  return {.sin_family = AF_INET, .sin_port = htons(static_cast<uint16_t>(port)), .sin_addr = {htonl(INADDR_LOOPBACK)},
+          .sin_zero = {}};
 }
 
 int ListenOnLoopback(int backlog, int& port) {
   int fd = -1;
   port = BindLowPort([&](int candidate) {
     fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = LoopbackAddress(candidate);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, backlog) == 0) return true;
+    const sockaddr_in address = LoopbackAddress(candidate);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && listen(fd, backlog) == 0) {
+      return true;
+    }
     close(fd);
     return false;
   });
@@ -55,8 +52,7 @@ LoopbackPeer::LoopbackPeer(Behaviour behaviour) : behaviour_(std::move(behaviour
   listener_ = ListenOnLoopback(16, port_);
   thread_ = std::thread([this] {
     while (!stopping_) {
-      if (!WaitReadable(listener_, 20)) continue;
-      int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      int fd = WaitReadable(listener_, 20) ? accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
       if (fd < 0) continue;
       ++connections_;
       behaviour_(*this, fd);
@@ -74,13 +70,13 @@ LoopbackPeer::~LoopbackPeer() {
 void LoopbackPeer::ReadRequest(int fd) {
   char buffer[4096];
   // The first bytes may keep us waiting; the rest of a request follows at once.
-  for (int wait_ms = 5000; !stopping_ && WaitReadable(fd, wait_ms); wait_ms = 100) {
-    if (recv(fd, buffer, sizeof buffer, 0) <= 0) return;
+  for (int wait_ms = 5000; !stopping_ && WaitReadable(fd, wait_ms) && recv(fd, buffer, sizeof buffer, 0) > 0;) {
+    wait_ms = 100;
   }
 }
 
 void LoopbackPeer::Pause(std::chrono::milliseconds duration, const std::function<bool()>& done) {
-  auto deadline = std::chrono::steady_clock::now() + duration;
+  const auto deadline = std::chrono::steady_clock::now() + duration;
   while (!stopping_ && !done() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -94,7 +90,7 @@ void SendAll(int fd, const std::string& bytes) {
 }
 
 void ResetConnection(int& fd) {
-  linger option{1, 0};
+  const linger option{1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
   close(fd);
   fd = -1;
@@ -109,15 +105,15 @@ int ClosedLoopbackPort() {
 UnansweredListener::UnansweredListener() {
   listener_ = ListenOnLoopback(0, port_);
   // Connections that are never accepted fill the queue; later attempts are
-  // then ignored by the listener.
-  sockaddr_in address = LoopbackAddress(port_);
+  // then ignored by the listener. The queue is full once one of them is
+  // connected.
+  const sockaddr_in address = LoopbackAddress(port_);
+  std::vector<pollfd> connecting;
   for (int i = 0; i < 3; ++i) {
     fillers_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    connect(fillers_.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    connect(fillers_.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    connecting.push_back({fillers_.back(), POLLOUT, 0});
   }
-  // The queue is full once one of them is connected.
-  std::vector<pollfd> connecting;
-  for (int fd : fillers_) connecting.push_back({fd, POLLOUT, 0});
   poll(connecting.data(), connecting.size(), 60000);
 }
 
@@ -130,9 +126,8 @@ FormServer::FormServer() {
   server_.Post("/form", [this](const httplib::Request& request, httplib::Response& response) {
     std::lock_guard<std::mutex> lock(mutex_);
     seen_.push_back(request);
-    response.set_content("{\"ok\":true,\"fields\":" + std::to_string(request.params.size()) + ",\"echo\":\"" +
-                             request.get_param_value("q") + "\"}",
-                         "application/json");
+    const std::string fields = std::to_string(request.params.size()), echo = request.get_param_value("q");
+    response.set_content("{\"ok\":true,\"fields\":" + fields + ",\"echo\":\"" + echo + "\"}", "application/json");
   });
   port_ = BindLowPort([this](int port) { return server_.bind_to_port("127.0.0.1", port); });
   thread_ = std::thread([this] { server_.listen_after_bind(); });

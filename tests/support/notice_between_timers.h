@@ -26,6 +26,9 @@ class NoticeBetweenTimers {
   // Whether the notice was loaded when each timer fired; empty until then.
   std::optional<bool> LoadedJustBefore() const { return loaded_before_; }
   std::optional<bool> LoadedJustAfter() const { return loaded_after_; }
+  // Whether the notice unloaded on its own timer: loaded just before it, no
+  // longer just after.
+  bool UnloadedBetween() const { return loaded_before_ == true && loaded_after_ == false; }
 
  private:
   platform::MessageLoop::Id Probe(std::optional<bool>& loaded) {

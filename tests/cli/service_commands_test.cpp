@@ -1,0 +1,133 @@
+// comsvc url, request, post, md5, ini, folders and notice, run as a user runs them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include <comsvc/version.h>
+#include "support/loopback_peer.h"
+#include "support/test_support.h"
+
+namespace comsvc::testing {
+namespace {
+
+using Args = std::vector<std::string>;
+
+// Runs comsvc with boxes answered by script and logged to standard error.
+ProcessResult RunScripted(Args args) {
+  args.insert(args.begin(), {"--dialogs", "script", "--dialog-log", "-"});
+  return RunComsvc(args);
+}
+
+std::string Box(const std::string& text, const std::string& title, const std::string& icon) {
+  return "{\"box\":\"message\",\"text\":\"" + text + "\",\"title\":\"" + title + "\",\"icon\":\"" + icon + "\"}\n";
+}
+
+TEST(HttpCli, UrlAndRequestPrintExactlyWhatTheHelpersGive) {
+  struct Case { Args args; int status; std::string out, err; };  // err: a part of standard error
+  const Case cases[] = {
+      {{"url", "parse", "http://server:8080/app/form?x=1"}, 0,
+       "Scheme: http\nHost: server\nPort: 8080\nPath: /app/form\nQuery: x=1\n", ""},
+      {{"url", "parse", "--json", "server/a\"b?c"}, 0,
+       "{\"Scheme\":\"\",\"Host\":\"server\",\"Port\":80,\"Path\":\"/a\\\"b\",\"Query\":\"c\"}\n", ""},
+      {{"--codepage", "936", "url", "encode", "\xC3\xA9\xE4\xB8\xAD"}, 0, "%A8%A6%D6%D0\n", ""},
+      {{"--codepage", "1252", "request", "http://server:81/form?id=7", "a=1&b=x y\xC3\xA9"}, 0,
+       "POST /form HTTP/1.0\r\nHost: server\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+       "Content-Length: 14\r\nClient:comsvc/" COMSVC_VERSION "\r\n\r\na=1&b=x%20y%E9", ""},
+      {{"request", "http://server/f", "a=1&&b=2"}, 1, "", Box("Invalid Form: item 2 is empty", "ERROR", "critical")},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result = RunScripted(c.args);
+    EXPECT_EQ(std::tie(result.status, result.out), std::tie(c.status, c.out)) << c.args.back() << ": " << result.err;
+    EXPECT_NE(result.err.find(c.err), std::string::npos) << c.args.back() << ": " << result.err;
+  }
+}
+
+TEST(HttpCli, PostPrintsTheRepliesOrTheSocketError) {
+  FormServer server;
+  const ProcessResult plain = RunScripted({"post", server.Url(), "q=hi"});
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_TRUE(plain.out.starts_with("HTTP/1.1 200 OK\r\n")) << plain.out;
+  EXPECT_NE(plain.out.find("\r\n\r\n{\"ok\":true,\"fields\":1,\"echo\":\"hi\"}"), std::string::npos) << plain.out;
+  const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/form";
+  const ProcessResult shown = RunScripted({"post", closed, "a=1"});
+  EXPECT_EQ(std::tie(shown.status, shown.err),
+            std::tuple(1, Box("Connection is forcefully rejected", "ERROR", "exclamation")));
+  const ProcessResult silent = RunScripted({"post", "--json", "--silent", closed, "a=1"});
+  EXPECT_EQ(silent.status, 1);
+  EXPECT_EQ(nlohmann::json::parse(silent.out)["socket_error"]["number"], 10061);
+}
+
+TEST(Md5CliTest, DigestsAndExitStatuses) {
+  TempDir dir;
+  const std::string abc_file = dir.Write("abc.txt", "abc").string(), missing = (dir.Path() / "missing").string();
+  const std::string abc = "900150983CD24FB0D6963F7D28E17F72\n";
+  struct Case { Args args; std::string input; int status; std::string out; };
+  const Case cases[] = {
+      {{"md5", "abc"}, "", 0, abc},
+      {{"md5", "--text-file", "-"}, "abc", 0, abc},
+      {{"md5", "--file", abc_file}, "", 0, abc},
+      {{"md5", "--file", missing}, "", 1, ""},
+      {{"md5", "--server", "16", "abc"}, "", 0, "3cd24fb0d6963f7d\n"},
+      {{"md5", "--registers", "abc"}, "", 0,
+       abc + "RegisterA: -1739587184\nRegisterB: -1336946116\nRegisterC: 2101319382\nRegisterD: 1920983336\n"},
+      {{"md5", std::string(32768, 'x')}, "", 1, ""},  // error 6
+      {{"md5"}, "abc", 0, abc},
+      {{"md5", "-"}, "abc", 0, abc},
+      {{"md5", "a", "b"}, "", 2, ""},
+      {{"--codepage", "932", "md5", "--encoding", "ansi", "-"}, "a\x82\xA0", 0, "E108F8C48684F6A604F0F1710BB9EE31\n"},
+      {{"--codepage", "932", "md5", "--encoding", "ansi", "-"}, "a\x82", 2, ""},  // a lead byte at the end
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result = RunComsvc(c.args, c.input);
+    EXPECT_EQ(std::tie(result.status, result.out), std::tie(c.status, c.out)) << c.args.back().substr(0, 40);
+  }
+  EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST(IniCommand, WritesAndReadsBesideTheProgramInTheChosenCodePage) {
+  const std::string name = "comsvc_cli_test_" + std::to_string(::getpid());
+  const std::filesystem::path beside = std::filesystem::path(COMSVC_BINARY).parent_path() / (name + ".ini");
+  const std::string zhong_wen = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+  EXPECT_EQ(RunComsvc({"--codepage", "936", "ini", "write", "--name", name, "S", "k", zhong_wen}).out, "1\n");
+  EXPECT_EQ(RunComsvc({"--codepage", "936", "ini", "read", "--name", name, "s", "K", "d"}).out, zhong_wen + "\n");
+  EXPECT_EQ(ReadBytes(beside), "[S]\r\nk=\xD6\xD0\xCE\xC4\r\n");  // in GBK
+  std::filesystem::remove(beside);
+}
+
+TEST(LocalCommands, FailuresAndUsageErrorsExitWithTheirStatus) {
+  TempDir dir;
+  const std::string path = (dir.Path() / "none" / "x.ini").string();
+  const ProcessResult failed = RunComsvc({"ini", "write", "--path", path, "S", "k", "v"});
+  EXPECT_EQ(std::tie(failed.status, failed.out), std::tuple(1, "0\n"));
+  EXPECT_NE(failed.err, "");
+}
+
+TEST(FoldersCommand, PrintsTheThreeFolders) {
+  TempDir home;
+  home.Write("user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/\xE6\x96\x87\xE6\xA1\xA3\"\n");  // 文档
+  const std::string config = home.Path().string();
+  const std::string expected = "PersonalFolderPath: " + config + "/\xE6\x96\x87\xE6\xA1\xA3\nAppDataFolderPath: " +
+                               config + "\nSystemDirectoryPath: /";
+  const ProcessResult run =
+      RunComsvc({"--codepage", "936", "folders"}, "", {"HOME=" + config, "XDG_CONFIG_HOME=" + config});
+  EXPECT_TRUE(run.out.starts_with(expected)) << run.out;
+}
+
+TEST(NoticeCommand, ReturnsWhenTheWindowUnloadsItself) {
+  const auto start = std::chrono::steady_clock::now();
+  const Args args = {"notice", "Saved", "--then", "1000", "Later", "--then", "60000", "too late"};
+  const ProcessResult run = RunComsvc(args, "", {"DISPLAY="});
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(run.status, 0);
+  // Never early; late on a busy machine, but not waiting for the last text.
+  EXPECT_GE(elapsed, std::chrono::seconds(2));
+  EXPECT_LT(elapsed, std::chrono::seconds(60));
+}
+
+}  // namespace
+}  // namespace comsvc::testing
