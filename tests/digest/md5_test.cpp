@@ -38,9 +38,7 @@ std::string ModuleDigest(const Value& message, const Value& stype = Value(32)) {
 
 class Md5Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(platform::CodePage::SetCurrent(1252));
-  }
+  void SetUp() override { ASSERT_TRUE(platform::CodePage::SetCurrent(1252)); }
   // The class's digest of `bytes`, then the module's 32 and 16 digits in
   // uppercase; one character per byte in code page 1252.
   std::string BothForms(const std::string& bytes) {
@@ -137,11 +135,7 @@ TEST_F(Md5Test, ModuleDigestsSignedCodesAcrossBlocks) {
 // From MD5Init to MD5Final over five bytes: past either end of the array,
 // then a negative bit count.
 TEST_F(Md5Test, ErrorsOfUpdateAndFinal) {
-  struct Case {
-    int32_t lower_bound;
-    std::vector<int32_t> lengths;  // of the MD5Update calls, in order
-    int32_t error;
-  };
+  struct Case { int32_t lower_bound; std::vector<int32_t> lengths; int32_t error; };  // lengths: of the MD5Update calls
   const std::vector<uint8_t> elements(5, 'q');
   const Case cases[] = {{-2, {4}, 9}, {0, {-1, 1}, 9}, {0, {-64}, 6}};
   for (const Case& c : cases) {
@@ -154,17 +148,14 @@ TEST_F(Md5Test, ErrorsOfUpdateAndFinal) {
 }
 
 TEST_F(Md5Test, LongLeftRotateWritesBackBothArguments) {
-  struct Case {
-    int32_t value, bits, result, bits_written_back;
-  };
+  struct Case { int32_t value, bits, result, bits_written_back; };
   const Case cases[] = {
       {INT32_MIN, 33, 1, 1}, {0x12345678, 4, 0x23456781, 4}, {-2, 1, -3, 1},
       {0x12345678, 32, 0x12345678, 0}, {0x12345678, -35, 0x12345678, -3},
   };
   for (Case c : cases) {
-    EXPECT_EQ(md5_.LongLeftRotate(c.value, c.bits), c.result) << c.result;
-    EXPECT_EQ(c.value, c.result);
-    EXPECT_EQ(c.bits, c.bits_written_back);
+    const int32_t result = md5_.LongLeftRotate(c.value, c.bits);
+    EXPECT_EQ(std::tuple(result, c.value, c.bits), std::tuple(c.result, c.result, c.bits_written_back)) << c.result;
   }
 }
 
@@ -223,12 +214,9 @@ bool WhileUnreadable(const std::filesystem::path& file, const std::function<bool
 
 TEST_F(Md5Test, UndigestibleFilesGiveEmptyTextAndCreateNothing) {
   testing::TempDir dir;
-  for (const auto& path : {dir.Path() / "missing.bin", dir.Path()}) {
-    EXPECT_EQ(md5_.Md5_File_Calc(path.u16string()), u"") << path;
-  }
+  for (const auto& p : {dir.Path() / "missing.bin", dir.Path()}) EXPECT_EQ(md5_.Md5_File_Calc(p.u16string()), u"");
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "missing.bin"));
-  const auto readable = dir.Write("readable.bin", "abc");
-  const auto secret = dir.Write("secret.bin", "abc");
+  const auto readable = dir.Write("readable.bin", "abc"), secret = dir.Write("secret.bin", "abc");
   EXPECT_TRUE(WhileUnreadable(secret, [&] {
     MD5 md5;
     return md5.Md5_File_Calc(readable.u16string()) == kAbc && md5.Md5_File_Calc(secret.u16string()).empty();

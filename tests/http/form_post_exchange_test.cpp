@@ -36,12 +36,8 @@ class ExchangeTest : public ::testing::Test {
   }
   // An interactive owner that keeps what its handlers were given.
   PostOwner Owner() {
-    return {true,
-            [this](const std::u16string& reply) {
-              replies_.push_back(reply);
-              ++replies_handed_on_;
-            },
-            [this](int32_t number, const std::u16string&) { error_ = number; }, [this] { closed_ = true; }};
+    const auto on_reply = [this](const std::u16string& text) { replies_.push_back(text), ++replies_handed_on_; };
+    return {true, on_reply, [this](int32_t number, auto&) { error_ = number; }, [this] { closed_ = true; }};
   }
   // Posts, then serves the loop until the exchange has ended (peer close or error).
   bool PostAndServe(PostExchange& exchange, std::u16string_view url, std::u16string_view form = u"a=1") {
@@ -65,13 +61,9 @@ class ExchangeTest : public ::testing::Test {
 };
 
 TEST_F(ExchangeTest, TheServerParsesTheFormWeMeantInEitherCodePage) {
-  struct Case {
-    int code_page;
-    std::string e_acute;  // the code-page bytes the server must decode
-    std::string q;
-    std::u16string echo;  // the bytes of q as they come back through the code page
-    std::string last;     // the value of the last field
-  };
+  // The code-page bytes of "é" and of q that the server must decode, the bytes
+  // of q as they come back through the code page, the value of the last field.
+  struct Case { int code_page; std::string e_acute, q; std::u16string echo; std::string last; };
   const Case cases[] = {
       {1252, "\xE9", "??", u"??", "x"},
       // Content-Length counts characters: a double-byte name pushes the last
@@ -90,10 +82,9 @@ TEST_F(ExchangeTest, TheServerParsesTheFormWeMeantInEitherCodePage) {
 
     auto seen = server.Seen();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].method + " " + seen[0].path, "POST /form");
-    EXPECT_EQ(seen[0].get_header_value("Host"), "127.0.0.1");
-    EXPECT_EQ(seen[0].get_header_value("Content-Type"), "application/x-www-form-urlencoded");
-    EXPECT_EQ(seen[0].get_header_value("Content-Length"), std::to_string(seen[0].body.size()));
+    EXPECT_EQ(seen[0].method + " " + seen[0].path + " " + seen[0].get_header_value("Host") + " " +
+                  seen[0].get_header_value("Content-Type") + " " + seen[0].get_header_value("Content-Length"),
+              "POST /form 127.0.0.1 application/x-www-form-urlencoded " + std::to_string(seen[0].body.size()));
     const httplib::Params fields = {
         {"name", "Jos" + c.e_acute + " Li"}, {"q", c.q}, {"sym", "a+b~c.d%"}, {"empty", ""}, {c.e_acute, c.last}};
     EXPECT_EQ(seen[0].params, fields);
@@ -102,20 +93,24 @@ TEST_F(ExchangeTest, TheServerParsesTheFormWeMeantInEitherCodePage) {
 
 TEST_F(ExchangeTest, EveryMisbehavingPeerEndsTheExchangeAndTheNextPostWorks) {
   const std::string ten_megabytes(10 << 20, 'x');
+  // closed_port: when set, the port to post to, on which nothing listens;
+  // pieces: the answer, with pauses between its pieces; reset: the peer ends
+  // the connection with a reset, not an orderly close; error: the error that
+  // ends the exchange instead of a close; reply: the pieces as the reply
+  // handler is given them, joined.
   struct Case {
     const char* name;
-    int closed_port = 0;  // when set, the port to post to, on which nothing listens
-    std::vector<std::string> pieces = {};  // the answer, with pauses between its pieces
-    bool reset = false;                    // ends the connection with a reset, not an orderly close
-    int32_t error = 0;                     // the error that ends the exchange instead of a close
-    std::u16string reply = u"";            // the pieces as the reply handler is given them, joined
+    int closed_port = 0;
+    std::vector<std::string> pieces = {};
+    bool reset = false;
+    int32_t error = 0;
+    std::u16string reply = u"";
   };
   const Case cases[] = {
       {.name = "closed port", .closed_port = testing::ClosedLoopbackPort(), .error = 10061},
       {.name = "accepts and closes"},
       {.name = "resets", .reset = true, .error = 10054},
-      {.name = "answers in pieces",
-       .pieces = {"HTTP/1.0 200 OK\n\n", "{\"a\":", "1}\r"},
+      {.name = "answers in pieces", .pieces = {"HTTP/1.0 200 OK\n\n", "{\"a\":", "1}\r"},
        .reply = u"HTTP/1.0 200 OK\r\n\r\n{\"a\":1}\r\n"},
       {.name = "sends 10 MB", .pieces = {ten_megabytes}, .reply = Utf8ToUtf16(ten_megabytes)},
   };

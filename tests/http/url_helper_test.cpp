@@ -32,11 +32,7 @@ class UrlHelperTest : public ::testing::Test {
 };
 
 TEST_F(UrlHelperTest, ParseUrlFollowsItsOrderOfSearchesAndDefaults) {
-  struct Case {
-    std::u16string url;
-    std::string parts;
-    bool schema_box = false;
-  };
+  struct Case { std::u16string url; std::string parts; bool schema_box = false; };
   const std::u16string kHost(32766, u'h');
   const Case cases[] = {
       {u"http://server:8080/app/form?x=1", "http|server|8080|/app/form|x=1"},
@@ -80,11 +76,7 @@ TEST_F(UrlHelperTest, ParseUrlFollowsItsOrderOfSearchesAndDefaults) {
 }
 
 TEST_F(UrlHelperTest, PercentEncodeKeepsOnlyAsciiLettersAndDigits) {
-  struct Case {
-    int code_page;
-    std::u16string text;
-    std::u16string encoded;
-  };
+  struct Case { int code_page; std::u16string text, encoded; };
   const Case cases[] = {
       {1252, u"a b&c=d", u"a%20b%26c%3Dd"},
       {1252, u"-._~*+%\n", u"%2D%2E%5F%7E%2A%2B%25%0A"},

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -36,13 +35,9 @@ std::string Iconv(const std::string& utf8, const char* to) {
   return out;
 }
 
-// How a file is stored, and the code page the process runs under.
-struct FileForm {
-  const char* bom;
-  const char* encoding;  // of the file's text
-  int code_page;
-  const char* code_page_encoding;
-};
+// How a file is stored (its byte-order mark and the encoding of its text),
+// and the code page the process runs under.
+struct FileForm { const char *bom, *encoding; int code_page; const char* code_page_encoding; };
 
 const FileForm kForms[] = {
     {"", "CP1252", 1252, "CP1252"},
@@ -65,11 +60,7 @@ const char kSample[] =
     "[Last]\n"
     "end=no line end";
 
-struct ReadCase {
-  const char* section;
-  const char* key;
-  const char* expected;  // UTF-8
-};
+struct ReadCase { const char *section, *key, *expected; };  // expected: UTF-8
 
 const ReadCase kReads[] = {
     {" Sec\t", "  key ", "value"},
@@ -121,15 +112,9 @@ TEST(IniProfileRead, BufferSizeAndDoubleByteCharacters) {
   EXPECT_EQ(ReadProfileString("", "k", "d", 2000, path, gbk), "v");
 }
 
-// Writes, then compares the whole file with what it must hold.
-struct WriteCase {
-  const char* before;  // nullptr: no file
-  const char* section;
-  const char* key;
-  const char* value;
-  const char* after;
-  bool written = true;
-};
+// Writes, then compares the whole file with what it must hold (before: nullptr
+// when there is no file).
+struct WriteCase { const char *before, *section, *key, *value, *after; bool written = true; };
 
 const WriteCase kWrites[] = {
     {nullptr, "S1", "a", "1", "[S1]\r\na=1\r\n"},
@@ -163,14 +148,14 @@ TEST(IniProfileWrite, FilesHoldExactlyTheExpectedBytes) {
 
 // How the file written to is reached and protected. Every write must keep
 // the file's links, owner and mode; a read-only file refuses the write.
+// `path` is the name written to: the file, or a link to it; `other_owner`
+// applies when the tests run as root; a `same_file` must be edited in place:
+// it cannot be replaced.
 struct FileSetup {
-  const char* name;
-  const char* path = "f.ini";  // the name written to: the file, or a link to it
+  const char *name, *path = "f.ini";
   enum class Link { kNone, kHard, kSymbolic } link = Link::kNone;
   mode_t file_mode = 0644, folder_mode = 0755;
-  bool other_owner = false;  // when the tests run as root
-  bool written = true;
-  bool same_file = false;  // must be edited in place: it cannot be replaced
+  bool other_owner = false, written = true, same_file = false;
 };
 
 const FileSetup kSetups[] = {
@@ -212,26 +197,20 @@ TEST(IniProfileWrite, FileKeepsItsLinksOwnerAndMode) {
     std::filesystem::create_directory(folder);
     dir.Write("folder/f.ini", kBefore);
     const std::filesystem::path path = Prepare(setup, folder);
-    struct stat before, link_before, after, link_after;
-    ASSERT_EQ(stat((folder / "f.ini").c_str(), &before), 0);
-    ASSERT_EQ(lstat(path.c_str(), &link_before), 0);
-    const auto entries = Entries(folder);
-
+    // The file's mode, owner, links and (when it must stay the same file)
+    // inode; the mode of the name written to (a link stays a link); the
+    // folder's entries (no temporary file left behind).
+    const auto identity = [&] {
+      struct stat file {}, name {};
+      EXPECT_EQ(stat((folder / "f.ini").c_str(), &file) + lstat(path.c_str(), &name), 0);
+      return std::tuple(file.st_mode, file.st_uid, file.st_gid, file.st_nlink, setup.same_file ? file.st_ino : 0,
+                        name.st_mode, Entries(folder));
+    };
+    const auto before = identity();
     EXPECT_EQ(WriteProfileString("S", "a", "2", path.string(), CodePage(1252)), setup.written);
-
     EXPECT_EQ(ReadBytes(folder / "f.ini"), setup.written ? kAfter : kBefore);
     EXPECT_EQ(ReadBytes(path), setup.written ? kAfter : kBefore);
-    ASSERT_EQ(stat((folder / "f.ini").c_str(), &after), 0);
-    ASSERT_EQ(lstat(path.c_str(), &link_after), 0);
-    EXPECT_EQ(after.st_mode, before.st_mode);
-    EXPECT_EQ(after.st_uid, before.st_uid);
-    EXPECT_EQ(after.st_gid, before.st_gid);
-    EXPECT_EQ(after.st_nlink, before.st_nlink);
-    if (setup.same_file) {
-      EXPECT_EQ(after.st_ino, before.st_ino);
-    }
-    EXPECT_EQ(link_after.st_mode, link_before.st_mode);  // a link stays a link
-    EXPECT_EQ(Entries(folder), entries);  // no temporary file left behind
+    EXPECT_EQ(identity(), before);
     chmod(folder.c_str(), 0755);  // lets the folder be removed
   }
 }
@@ -252,11 +231,11 @@ TEST(IniProfileWrite, ThroughADanglingLinkButNotIntoAMissingFolder) {
 // the first failed call.
 pid_t Writer(int count, const std::function<bool(int)>& write) {
   const pid_t pid = fork();
-  if (pid != 0) return pid;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; pid == 0 && i < count; ++i) {
     if (!write(i)) _exit(1);
   }
-  _exit(0);
+  if (pid == 0) _exit(0);
+  return pid;
 }
 
 // Two processes write keys of their own, through one name of the file or
@@ -268,8 +247,7 @@ TEST(IniConcurrency, TwoWritersLoseNothingThroughOneNameOrTwoLinks) {
   for (const bool linked : {false, true}) {
     SCOPED_TRACE(linked ? "two hard links" : "one name");
     TempDir dir;
-    std::filesystem::create_directory(dir.Path() / "one");
-    std::filesystem::create_directory(dir.Path() / "two");
+    for (const char* folder : {"one", "two"}) std::filesystem::create_directory(dir.Path() / folder);
     const std::string first = dir.Write("one/shared.ini", "").string();
     const std::string second = linked ? (dir.Path() / "two" / "linked.ini").string() : first;
     if (linked) std::filesystem::create_hard_link(first, second);
@@ -279,10 +257,8 @@ TEST(IniConcurrency, TwoWritersLoseNothingThroughOneNameOrTwoLinks) {
     const pid_t writers[] = {Writer(kWrites, keys_through("a", first)), Writer(kWrites, keys_through("b", second))};
     for (pid_t writer : writers) waitpid(writer, nullptr, 0);
     int missing = 0;
-    for (int i = 0; i < kWrites; ++i) {
-      for (const char* prefix : {"a", "b"}) {
-        missing += ReadProfileString("S", prefix + std::to_string(i), "", 100, first, code_page) != "1";
-      }
+    for (int i = 0; i < kWrites * 2; ++i) {
+      missing += ReadProfileString("S", "ab"[i % 2] + std::to_string(i / 2), "", 100, first, code_page) != "1";
     }
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(std::filesystem::hard_link_count(first), linked ? 2u : 1u);

@@ -74,9 +74,7 @@ TEST_F(IniSettings, EmptySectionOrKeyNamesGetTheSameAnswersOnEverySystem) {
   // Windows' ANSI profile functions fail hard on an empty name; every build
   // answers such a name from comsvc's own engine.
   dir_.Write("e.ini", "top=1\r\n[S]\r\nk=v\r\n=bare\r\n");
-  struct Case {
-    std::u16string section, key, answer;
-  };
+  struct Case { std::u16string section, key, answer; };
   const Case kReads[] = {{u"", u"top", u"1"}, {u"", u"", u"d"}, {u"S", u"", u"bare"}, {u"", u"k", u"d"}};
   for (const Case& c : kReads) {
     UsePath("e.ini");

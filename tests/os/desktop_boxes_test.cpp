@@ -53,8 +53,7 @@ TEST_F(ZenityBoxes, NoticeTimerFiresWhileAMessageBoxIsOpen) {
 
   boxes_->ShowMessageBox(u"Message while a notice is up", u"Box title", BoxIcon::kInformation);
 
-  EXPECT_EQ(timers.LoadedJustBefore(), true);
-  EXPECT_EQ(timers.LoadedJustAfter(), false);
+  EXPECT_TRUE(timers.UnloadedBetween());
   EXPECT_EQ(caption_, "Box title");
 }
 

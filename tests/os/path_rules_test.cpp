@@ -7,13 +7,7 @@
 namespace comsvc::os {
 namespace {
 
-struct PathCase {
-  const char* path;
-  PathStyle style;
-  const char* folder;
-  const char* name;
-  bool absolute;
-};
+struct PathCase { const char* path; PathStyle style; const char *folder, *name; bool absolute; };
 
 // Both styles on every host: the Windows rules take "\" and "/" alike and
 // know drives and UNC names; POSIX takes "\" as an ordinary character.
@@ -34,10 +28,9 @@ TEST(PathRules, SplitAndJudgePathsByStyle) {
       {"settings.ini", kWindows, ".", "settings.ini", false},
   };
   for (const PathCase& c : cases) {
-    SCOPED_TRACE(c.path);
-    EXPECT_EQ(FolderOf(std::string(c.path), c.style), c.folder);
-    EXPECT_EQ(NameOf(std::string(c.path), c.style), c.name);
-    EXPECT_EQ(IsAbsolute(std::string_view(c.path), c.style), c.absolute);
+    EXPECT_EQ(std::tuple(FolderOf(std::string(c.path), c.style), NameOf(std::string(c.path), c.style),
+                         IsAbsolute(std::string_view(c.path), c.style)),
+              std::tuple(c.folder, c.name, c.absolute)) << c.path;
   }
 }
 

@@ -15,7 +15,6 @@ namespace comsvc::platform {
 namespace {
 
 struct PublishedPage {
-  int number = 0;
   char default_byte = '?';
   char16_t unicode_default = u'?';
   std::vector<bool> lead = std::vector<bool>(256, false);
@@ -45,7 +44,6 @@ PublishedPage ParsePublished(int number) {
   std::ifstream file(path, std::ios::binary);
   EXPECT_TRUE(file) << path;
   PublishedPage page;
-  page.number = number;
   const std::regex lead_comment("LeadByte\\s*=\\s*0x([0-9a-fA-F]+)");
   std::string section;
   unsigned lead = 0;
@@ -68,12 +66,10 @@ PublishedPage ParsePublished(int number) {
     } else if (comment.find("Lead Byte Range") != std::string::npos) {
       // Ranges come first, or (932) each before the tables of its lead bytes.
       for (unsigned b = Hex(first); b <= Hex(second); ++b) page.lead[b] = true;
-    } else if (first.rfind("0x", 0) == 0 && section == "MBTABLE") {
-      page.read[Hex(first)] = static_cast<char16_t>(Hex(second));
-    } else if (first.rfind("0x", 0) == 0 && section == "DBCSTABLE") {
-      page.read[lead << 8 | Hex(first)] = static_cast<char16_t>(Hex(second));
-    } else if (first.rfind("0x", 0) == 0 && section == "WCTABLE") {
+    } else if (first.starts_with("0x") && section == "WCTABLE") {
       page.write[static_cast<char16_t>(Hex(first))] = Hex(second);
+    } else if (first.starts_with("0x") && (section == "MBTABLE" || section == "DBCSTABLE")) {
+      page.read[(section == "DBCSTABLE" ? lead << 8 : 0) | Hex(first)] = static_cast<char16_t>(Hex(second));
     }
   }
   return page;
@@ -111,10 +107,9 @@ TEST_P(EveryCodeOf, WritesEveryCodeUnitWithoutBestFit) {
     const auto unit = static_cast<char16_t>(c);
     const std::string expected = published.Write(unit);
     ASSERT_EQ(page.ToBytes(std::u16string_view(&unit, 1)), expected) << "U+" << std::hex << c;
-    const auto code = expected.size() == 2 ? static_cast<int16_t>(static_cast<unsigned char>(expected[0]) << 8 |
-                                                                  static_cast<unsigned char>(expected[1]))
-                                           : static_cast<int16_t>(static_cast<unsigned char>(expected[0]));
-    ASSERT_EQ(page.CharCode(unit), code) << "U+" << std::hex << c;
+    int code = 0;
+    for (unsigned char byte : expected) code = code << 8 | byte;
+    ASSERT_EQ(page.CharCode(unit), static_cast<int16_t>(code)) << "U+" << std::hex << c;
   }
 }
 

@@ -14,12 +14,7 @@ namespace comsvc::platform {
 namespace {
 
 TEST(CodePage, WritesItsBytesAndAQuestionMarkPerUnitItLacks) {
-  struct Case {
-    int number;
-    std::u16string text;
-    std::string bytes;
-    int16_t first_code;  // the character code of the text's first unit
-  };
+  struct Case { int number; std::u16string text; std::string bytes; int16_t first_code; };  // of the first unit
   const Case cases[] = {
       {1252, u"\u00E9", "\xE9", 233}, {1252, u"\u4E2D", "?", 63}, {1252, u"\u20AC", "\x80", 128},
       {1252, u"\u0101", "?", 63},  // no best fit "a"
@@ -28,9 +23,8 @@ TEST(CodePage, WritesItsBytesAndAQuestionMarkPerUnitItLacks) {
       {936, u"\u0101", "\xA8\xA1", -22367}, {936, u"\U0001F600", "??", 63}, {936, u"a\u4E2Db", "a\xD6\xD0" "b", 97},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.number << " U+" << std::hex << int(c.text[0]));
-    EXPECT_EQ(CodePage(c.number).ToBytes(c.text), c.bytes);
-    EXPECT_EQ(CodePage(c.number).CharCode(c.text[0]), c.first_code);
+    EXPECT_EQ(std::pair(CodePage(c.number).ToBytes(c.text), CodePage(c.number).CharCode(c.text[0])),
+              std::pair(c.bytes, c.first_code)) << c.number << " U+" << std::hex << int(c.text[0]);
   }
 }
 
@@ -56,12 +50,7 @@ TEST(CodePage, FirstUndefinedIsWhereTheTextStopsBeingThePages) {
 // from other converters' for the same code page, Windows' answer counts, or
 // a text's digests would differ.
 TEST(CodePage, ReadsAsWindowsAndWritesWhatItReadBack) {
-  struct Case {
-    int number;
-    std::string bytes;
-    std::u16string read;  // what the bytes read as
-    std::string written;  // what `read` is written as
-  };
+  struct Case { int number; std::string bytes; std::u16string read; std::string written; };  // written: of `read`
   const Case cases[] = {
       {1252, "\x80\xE9\xA0", u"\u20AC\u00E9\u00A0", "\x80\xE9\xA0"},
       {936, "\x80\xD6\xD0", u"\u20AC\u4E2D", "\x80\xD6\xD0"},
@@ -91,8 +80,7 @@ TEST(CodePage, ReadsAsWindowsAndWritesWhatItReadBack) {
   };
   for (const Case& c : cases) {
     const CodePage page(c.number);
-    EXPECT_EQ(page.FromBytes(c.bytes), c.read) << c.number << " " << c.bytes;
-    EXPECT_EQ(page.ToBytes(c.read), c.written) << c.number << " " << c.bytes;
+    EXPECT_EQ(std::pair(page.FromBytes(c.bytes), page.ToBytes(c.read)), std::pair(c.read, c.written)) << c.number;
   }
 }
 

@@ -16,6 +16,7 @@ namespace comsvc::platform {
 namespace {
 
 using testing::MakePipe;
+using namespace std::string_literals;
 
 // Shows boxes on a terminal made of two pipes: `typed` is what the user types
 // before the end of input. Returns what the boxes drew; `rest` gets what
@@ -29,14 +30,14 @@ std::string OnTerminal(const std::string& typed, const std::function<void(Termin
   TerminalDialogs terminal(input[0], output[1]);
   show(terminal);
   close(output[1]);
-  std::string screen, left;
-  char buffer[4096];
-  for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) screen.append(buffer, got);
-  for (ssize_t got; (got = read(input[0], buffer, sizeof buffer)) > 0;) left.append(buffer, got);
-  close(input[0]);
-  close(output[0]);
-  if (rest != nullptr) *rest = left;
-  return screen;
+  const auto drain = [](int fd) {
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, got);
+    return close(fd), bytes;
+  };
+  if (rest != nullptr) *rest = drain(input[0]);
+  return drain(output[0]);
 }
 
 TEST(TerminalDialogs, MessageBoxShowsEverythingAndWaitsForEnter) {
@@ -73,19 +74,13 @@ TEST(TerminalDialogs, InputBoxReadsALineAndCancelsAtTheEndOfInput) {
 // once both have happened, in the loop's own time.
 TEST(TerminalDialogs, BoxesKeepTheMessageLoopServedWhileWaiting) {
   const std::pair<const char*, std::function<std::u16string(TerminalDialogs&)>> boxes[] = {
-      {"message box",
-       [](TerminalDialogs& t) {
-         t.ShowMessageBox(u"waiting", u"T", BoxIcon::kNone);
-         return std::u16string(u"closed");
-       }},
+      {"message box", [](auto& t) { return t.ShowMessageBox(u"waiting", u"T", BoxIcon::kNone), u"closed"s; }},
       {"input box", [](TerminalDialogs& t) { return t.ShowInputBox(u"Name?", u"T", u"d").value_or(u"cancelled"); }},
   };
   for (const auto& [name, show] : boxes) {
     SCOPED_TRACE(name);
     int keyboard[2], screen[2], sockets[2];
-    ASSERT_TRUE(MakePipe(keyboard));
-    ASSERT_TRUE(MakePipe(screen));
-    ASSERT_TRUE(testing::MakeSocketPair(sockets));
+    ASSERT_TRUE(MakePipe(keyboard) && MakePipe(screen) && testing::MakeSocketPair(sockets));
     MessageLoop& loop = MessageLoop::Current();
     testing::NoticeBetweenTimers timers;
     timers.Notice().setMessage(u"saved");
@@ -95,7 +90,7 @@ TEST(TerminalDialogs, BoxesKeepTheMessageLoopServedWhileWaiting) {
       answered = true;
       EXPECT_EQ(write(keyboard[1], "typed\n", 6), 6);
     };
-    const MessageLoop::Id watch = loop.WatchHandle(sockets[0], MessageLoop::kReadable, [&](const MessageLoop::Readiness&) {
+    const MessageLoop::Id watch = loop.WatchHandle(sockets[0], MessageLoop::kReadable, [&](const auto&) {
       socket_event = !testing::ReceiveByte(sockets[0]).empty();
       answer_once_both_happened();
     });
@@ -106,8 +101,7 @@ TEST(TerminalDialogs, BoxesKeepTheMessageLoopServedWhileWaiting) {
     TerminalDialogs terminal(keyboard[0], screen[1]);
     EXPECT_EQ(show(terminal), name == std::string("input box") ? u"typed" : u"closed");
     loop.Unwatch(watch);
-    EXPECT_EQ(timers.LoadedJustBefore(), true);
-    EXPECT_EQ(timers.LoadedJustAfter(), false);
+    EXPECT_TRUE(timers.UnloadedBetween());
     EXPECT_TRUE(socket_event);
     for (int fd : {keyboard[0], keyboard[1], screen[0], screen[1]}) close(fd);
     for (int socket : sockets) testing::CloseSocket(socket);

@@ -20,9 +20,7 @@ void Connect(TcpSocket& socket, Events& events, std::u16string host, int port) {
   socket.SetEvents({[&] { events.push_back("connected"); },
                     [&](size_t bytes) { events.push_back("data " + std::to_string(bytes)); },
                     [&] { events.push_back("closed"); },
-                    [&](int32_t number, const std::u16string& text) {
-                      events.push_back(std::to_string(number) + " " + EncodeUtf8(text));
-                    }});
+                    [&](int32_t n, auto& text) { events.push_back(std::to_string(n) + " " + EncodeUtf8(text)); }});
   socket.SetRemoteHost(std::move(host));
   socket.SetRemotePort(port);
   socket.Connect();
@@ -31,13 +29,8 @@ void Connect(TcpSocket& socket, Events& events, std::u16string host, int port) {
 TEST(TcpSocket, ConnectionAttemptsEndInOneEventThroughTheLoop) {
   LoopbackPeer listening([](LoopbackPeer& p, int&) { p.Pause(1h); });
   testing::UnansweredListener unanswered;
-  struct Case {
-    std::u16string host;
-    int port;
-    std::string event;
-    // Only an unanswered attempt waits out its time; any other ends well before.
-    std::chrono::milliseconds connect_timeout = 60s;
-  };
+  // Only an unanswered attempt waits out its time; any other ends well before.
+  struct Case { std::u16string host; int port; std::string event; std::chrono::milliseconds connect_timeout = 60s; };
   const Case cases[] = {
       {u"localhost", listening.Port(), "connected"},
       {u"127.0.0.1", testing::ClosedLoopbackPort(), "10061 Connection is forcefully rejected"},

@@ -31,12 +31,8 @@ TEST(StringBuilder, GrowsByWholeChunksOfTheStepInForce) {
 }
 
 TEST(StringBuilder, InsertAndRemoveCheckTheirBounds) {
-  struct Edit {
-    enum { kInsert, kRemove } operation;  // InsertByVal(index, "XY"), or Remove(index, length)
-    int32_t index, length;
-    std::u16string result;
-    int32_t error;
-  };
+  // InsertByVal(index, "XY"), or Remove(index, length).
+  struct Edit { enum { kInsert, kRemove } operation; int32_t index, length; std::u16string result; int32_t error; };
   const Edit edits[] = {
       {Edit::kInsert, 4, 0, u"abcdXY", 0}, {Edit::kInsert, 5, 0, u"abcd", 9},  {Edit::kInsert, -1, 0, u"abcd", 9},
       {Edit::kInsert, 1073741824, 0, u"abcd", 6}, {Edit::kRemove, 1, 2, u"ad", 0}, {Edit::kRemove, 3, 2, u"abcd", 9},
@@ -52,10 +48,7 @@ TEST(StringBuilder, InsertAndRemoveCheckTheirBounds) {
 }
 
 TEST(StringBuilder, FindLooksAtTheWholeStorage) {
-  struct Search {
-    std::u16string what;
-    int32_t start, compare, position;  // compare 1: ignoring case; position 0: not found
-  };
+  struct Search { std::u16string what; int32_t start, compare, position; };  // compare 1: ignoring case
   const Search searches[] = {
       {u"b", 0, 0, 2}, {u"a", 2, 0, 0}, {u"b", -5, 0, 2}, {u"B", 0, 0, 0}, {u"AB", 0, 1, 1}, {u"", 3, 0, 0},
   };
