@@ -89,9 +89,11 @@ struct ReaderStacks {
 // character, however many code units it takes, is read as ordinary text in
 // both, so both read the same tree. They differ where the count of code
 // units shows: in the positions and quotes of error lines and in the four
-// code units after "\u". A reader of UTF-8 never writes an error line or
-// raises a failure: it gives up there, and on a "\u" not followed by four
-// ASCII code units, and leaves the text to a reader of its UTF-16 form.
+// code units after "\u". Where the text is all ASCII, a byte is a code unit
+// and those agree too, so a reader of ASCII writes its error lines itself.
+// Any other reader of UTF-8 never writes an error line or raises a failure:
+// it gives up there, and on a "\u" not followed by four ASCII code units,
+// and leaves the text to a reader of its UTF-16 form.
 template <typename Unit>
 class Reader {
  public:
@@ -158,10 +160,15 @@ class Reader {
     return false;
   }
 
-  // A reader of UTF-8 writes no error text: it gives up instead.
+  // A reader of UTF-8 writes error text only for an all-ASCII text; any
+  // other gives up instead. Decided at the first error, so that a clean text
+  // is never scanned for it.
   bool GiveUpOnUtf8() {
-    if constexpr (kUtf8) gave_up_ = true;
-    return kUtf8;
+    if constexpr (kUtf8) {
+      if (!ascii_) ascii_ = std::ranges::all_of(text_, [](Unit c) { return static_cast<unsigned char>(c) < 0x80; });
+      if (!*ascii_) gave_up_ = true;
+    }
+    return gave_up_;
   }
 
   // Every piece of the error text is written through here. The text stops
@@ -227,15 +234,12 @@ class Reader {
     }
   }
 
-  // A reader of UTF-8 gives up at a raised failure, whose line quotes code
-  // units, but goes the same way as a reader of UTF-16 until it stops.
+  // A reader of UTF-8 beyond ASCII gives up at a raised failure, whose line
+  // quotes code units, but goes the same way as a reader of UTF-16 until it
+  // stops.
   [[gnu::noinline]] void SetFailure(std::string_view description) {
     failure_pending_ = true;
-    if constexpr (kUtf8) {
-      gave_up_ = true;
-    } else {
-      failure_ = Utf8ToUtf16(description);
-    }
+    if (!GiveUpOnUtf8()) failure_ = Utf8ToUtf16(description);
   }
 
   // Runs `read`; a failure it raises becomes the pending failure, unless
@@ -566,6 +570,7 @@ class Reader {
   bool failure_pending_ = false;
   bool error_text_full_ = false;
   bool gave_up_ = false;
+  std::optional<bool> ascii_;  // whether the text is all ASCII, once asked
   std::u16string failure_;  // the pending failure's description
 };
 
