@@ -5,7 +5,6 @@
 #include <chrono>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "cli/app.h"
 #include "cli/commands.h"
@@ -79,24 +78,26 @@ size_t ParseMaxReply(const std::optional<std::string>& text) {
   return bytes;
 }
 
-// The reply as far as --max-reply allows: the pieces kept (as printed, in
-// UTF-8) and whether the peer sent more.
+// The reply as far as --max-reply allows, counted as printed, in UTF-8, and
+// whether the peer sent more.
 class ReplyKeeper {
  public:
   explicit ReplyKeeper(size_t max_bytes) : room_(max_bytes) {}
 
-  // The part of `piece` that still fits, never splitting a character.
-  std::u16string Keep(const std::u16string& piece) {
-    std::string bytes = EncodeUtf8(piece);
-    if (bytes.size() <= room_) {
-      room_ -= bytes.size();
-      return piece;
+  // The UTF-8 of the part of `piece` that still fits, never splitting a
+  // character; false when that is not all of it.
+  bool Keep(const std::u16string& piece, std::string& kept) {
+    kept = EncodeUtf8(piece);
+    if (kept.size() <= room_) {
+      room_ -= kept.size();
+      return true;
     }
     cut_ = true;
     size_t end = room_;
-    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && (static_cast<unsigned char>(kept[end]) & 0xC0) == 0x80) --end;
+    kept.resize(end);
     room_ = 0;
-    return Utf8ToUtf16(std::string_view(bytes).substr(0, end));
+    return false;
   }
   bool Cut() const { return cut_; }
 
@@ -105,28 +106,49 @@ class ReplyKeeper {
   bool cut_ = false;
 };
 
-std::string JsonReport(const std::vector<std::u16string>& replies, const std::optional<SocketErrorReport>& error) {
-  std::u16string joined;
-  std::string out = "{\"replies\":[";
-  for (size_t i = 0; i < replies.size(); ++i) {
-    if (i > 0) out += ",";
-    AppendJsonString(out, replies[i]);
-    joined += replies[i];
+// The --json line, written as the exchange goes: each reply piece joins the
+// "replies" array, which comes first, as it arrives, and of the pieces only
+// their UTF-8 is kept, joined, to be read once the exchange is over. The
+// pieces come from the code page's characters, none of them a surrogate, so
+// the UTF-8 holds exactly the text of the pieces.
+class JsonReport {
+ public:
+  void AddReply(std::u16string_view piece, std::string_view utf8) {
+    chunk_ = replies_++ == 0 ? "{\"replies\":[" : ",";
+    AppendJsonString(chunk_, piece);
+    PrintUtf8(chunk_);
+    joined_ += utf8;
   }
-  const Value root = Remote::ExtractReplyJson(joined);
-  out += "],\"json\":" + (root.IsEmpty() ? std::string("null") : TypedJson(root));
-  out += ",\"errors\":";
-  AppendJsonString(out, root.IsEmpty() ? std::u16string() : JSON::ReaderErrors());
-  out += ",\"socket_error\":";
-  if (error) {
-    out += "{\"number\":" + std::to_string(error->number) + ",\"description\":";
-    AppendJsonString(out, error->description);
-    out += "}";
-  } else {
-    out += "null";
+
+  void Finish(const std::optional<SocketErrorReport>& error) {
+    std::string().swap(chunk_);
+    if (replies_ == 0) PrintUtf8("{\"replies\":[");
+    const Value root = Remote::ExtractReplyJson(joined_);
+    std::string().swap(joined_);  // the tree holds texts of its own
+    PrintUtf8("],\"json\":");
+    if (root.IsEmpty()) {
+      PrintUtf8("null");
+    } else {
+      WriteTypedJson(root, PrintUtf8);
+    }
+    std::string out = ",\"errors\":";
+    AppendJsonString(out, root.IsEmpty() ? std::u16string() : JSON::ReaderErrors());
+    out += ",\"socket_error\":";
+    if (error) {
+      out += "{\"number\":" + std::to_string(error->number) + ",\"description\":";
+      AppendJsonString(out, error->description);
+      out += "}";
+    } else {
+      out += "null";
+    }
+    PrintUtf8(out + "}\n");
   }
-  return out + "}\n";
-}
+
+ private:
+  size_t replies_ = 0;
+  std::string chunk_;   // the text of one piece in the array
+  std::string joined_;  // every piece kept, in UTF-8
+};
 
 // The reason for a failed exchange, unless a box has told it already.
 void ExplainFailure(const Arguments& arguments, const std::optional<SocketErrorReport>& socket_error, bool closed,
@@ -149,7 +171,8 @@ int RunPost(Context&, const Arguments& arguments) {
   const auto deadline = platform::MessageLoop::Clock::now() + timeout;
   ReplyKeeper keeper(ParseMaxReply(arguments.Get("max-reply")));
 
-  std::vector<std::u16string> replies;
+  JsonReport report;
+  std::string kept;
   std::optional<SocketErrorReport> socket_error;
   bool closed = false;
   Remote::PostOwner owner{
@@ -157,11 +180,15 @@ int RunPost(Context&, const Arguments& arguments) {
       .reply =
           [&](const std::u16string& reply) {
             if (keeper.Cut()) return;
-            const std::u16string kept = keeper.Keep(reply);
+            const bool whole = keeper.Keep(reply, kept);
             if (json) {
-              replies.push_back(kept);
+              if (whole) {
+                report.AddReply(reply, kept);
+              } else {
+                report.AddReply(Utf8ToUtf16(kept), kept);
+              }
             } else {
-              Print(kept);
+              PrintUtf8(kept);
             }
           },
       .socket_error = [&](int32_t number, const std::u16string& text) { socket_error = {number, text}; },
@@ -178,7 +205,10 @@ int RunPost(Context&, const Arguments& arguments) {
     exchange.Close();
     ExplainFailure(arguments, socket_error, closed, keeper);
   }
-  if (json) PrintUtf8(JsonReport(replies, socket_error));
+  if (json) {
+    std::string().swap(kept);
+    report.Finish(socket_error);
+  }
   return closed && !socket_error && !keeper.Cut() ? kExitOk : kExitFailure;
 }
 

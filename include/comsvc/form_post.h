@@ -50,6 +50,9 @@ std::u16string NormalizeLineEnds(std::u16string_view text);
 // leading and trailing spaces, read with ReadJson (check ReaderErrors after).
 // The empty value when the reply holds no "{".
 Value ExtractReplyJson(std::u16string_view reply);
+// The same for the reply in UTF-8, read as it is (see JSON::ReadJson):
+// exactly ExtractReplyJson(Utf8ToUtf16(utf8_reply)), without the UTF-16 copy.
+Value ExtractReplyJson(std::string_view utf8_reply);
 
 // The owner of a post exchange: its reply handler, and whether it shows
 // socket errors to the user.

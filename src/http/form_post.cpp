@@ -110,14 +110,25 @@ std::u16string NormalizeLineEnds(std::u16string_view text) {
   return out;
 }
 
-Value ExtractReplyJson(std::u16string_view reply) {
-  size_t brace = reply.find(u'{');
-  if (brace == std::u16string_view::npos) return Value{};
-  std::u16string_view document = reply.substr(brace);
-  size_t last = document.find_last_not_of(u' ');
+namespace {
+
+// "{" and " " are ASCII, and in UTF-8 no byte of another character is ever
+// ASCII, so the same cut serves both forms.
+template <typename Char>
+Value ReadReplyDocument(std::basic_string_view<Char> reply) {
+  const size_t brace = reply.find(Char('{'));
+  if (brace == std::basic_string_view<Char>::npos) return Value{};
+  std::basic_string_view<Char> document = reply.substr(brace);
+  const size_t last = document.find_last_not_of(Char(' '));
   document = document.substr(0, last + 1);  // starts with "{": never all spaces
   return JSON::ReadJson(document);
 }
+
+}  // namespace
+
+Value ExtractReplyJson(std::u16string_view reply) { return ReadReplyDocument(reply); }
+
+Value ExtractReplyJson(std::string_view utf8_reply) { return ReadReplyDocument(utf8_reply); }
 
 PostExchange::PostExchange(PostOwner owner, platform::MessageLoop& loop)
     : owner_(std::move(owner)), loop_(loop), socket_(std::make_unique<platform::TcpSocket>(loop)) {
