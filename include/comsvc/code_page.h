@@ -12,6 +12,10 @@
 // code unit, with the same answers on every platform. What the code page lacks
 // becomes "?" (no best fit), one "?" per UTF-16 code unit, so a surrogate pair
 // gives "??". A double-byte character is written lead byte, then trail byte.
+//
+// Errors: a CodePage made for a number it does not support raises error 5;
+// converting raises nothing but error 7, when memory runs out. Conversions
+// return texts the caller owns.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,12 @@
 // hand, sending it over a TCP socket and handing each piece of the reply, with
 // its line ends made CR LF, to the socket's owner, who reads the JSON document
 // in it.
+//
+// Errors: composing a request refuses bad input with a box (BuildPostRequest)
+// and raises error 6 for a port out of range (ParseUrl); a socket's errors go
+// to the owner's handler; reading a reply writes the reader's error lines;
+// memory running out raises error 7. An exchange owns its socket and a copy
+// of its owner's handlers; a text handed to a handler lasts for that call.
 #pragma once
 
 #include <chrono>

@@ -1,5 +1,6 @@
 // A dialog service that answers from a list instead of a person: for tests
-// and batch runs that must not wait for a user.
+// and batch runs that must not wait for a user. It owns its answers and its
+// record of the boxes shown, and raises nothing.
 #pragma once
 
 #include <optional>
