@@ -25,7 +25,7 @@ struct UrlParts {
   std::u16string Body;
   std::u16string RequestText;
 
-  friend bool operator==(const UrlParts&, const UrlParts&) = default;
+  bool operator==(const UrlParts&) const = default;
 };
 
 // Splits `url` by a fixed order of plain substring searches; see
