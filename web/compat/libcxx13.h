@@ -1,11 +1,13 @@
 // What the C++ library of emscripten 3.1.6 (libc++ 13) lacks of C++20 and
 // the library uses, given to every file of the emscripten build (-include):
-// std::bit_cast, the range algorithms it calls, and the double forms of from_chars
-// and to_chars (over the C library's strtod and snprintf, whose answers for
-// these cases are the standard's: correctly rounded, and printf's %g).
+// std::bit_cast, std::atomic_ref's counting, the range algorithms it calls,
+// and the double forms of from_chars and to_chars (over the C library's
+// strtod and snprintf, whose answers for these cases are the standard's:
+// correctly rounded, and printf's %g).
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -21,6 +23,25 @@
 
 #if defined(_LIBCPP_VERSION) && _LIBCPP_VERSION < 14000
 namespace std {
+
+#if !defined(__cpp_lib_atomic_ref)
+// The counting the library does on a shared holder count; every operation
+// sequentially consistent, which is at least as strong as any order asked.
+template <class T>
+class atomic_ref {
+ public:
+  explicit atomic_ref(T& object) noexcept : object_(&object) {}
+  T fetch_add(T delta, memory_order = memory_order_seq_cst) const noexcept {
+    return __atomic_fetch_add(object_, delta, __ATOMIC_SEQ_CST);
+  }
+  T fetch_sub(T delta, memory_order = memory_order_seq_cst) const noexcept {
+    return __atomic_fetch_sub(object_, delta, __ATOMIC_SEQ_CST);
+  }
+
+ private:
+  T* object_;
+};
+#endif
 
 #if !defined(__cpp_lib_bit_cast)
 template <class To, class From>
