@@ -59,6 +59,16 @@ void operator delete(void* block) noexcept {
   std::free(block);
 }
 void operator delete(void* block, size_t) noexcept { operator delete(block); }
+// Aligned blocks (the document arena's chunks) count the same way.
+void* operator new(size_t bytes, std::align_val_t align) {
+  const size_t alignment = static_cast<size_t>(align);
+  void* block = std::aligned_alloc(alignment, (std::max<size_t>(bytes, 1) + alignment - 1) / alignment * alignment);
+  if (block == nullptr) throw std::bad_alloc();
+  if (counting.load(std::memory_order_relaxed)) live_bytes += static_cast<long long>(BlockSize(block));
+  return block;
+}
+void operator delete(void* block, std::align_val_t) noexcept { operator delete(block); }
+void operator delete(void* block, size_t, std::align_val_t) noexcept { operator delete(block); }
 
 namespace {
 

@@ -11,9 +11,10 @@ namespace {
 
 // The first chunk suits a small script; each next one doubles, up to the
 // largest, so a document of any size needs few chunks and a small one
-// wastes little.
+// wastes little. Sizes count the chunk's header; the largest is the
+// alignment, so that every block in it lies within its first aligned span.
 constexpr size_t kFirstChunkSize = 4096;
-constexpr size_t kLargestChunkSize = size_t{1} << 20;
+constexpr size_t kLargestChunkSize = DocumentArena::kChunkAlignment;
 
 // Blocks larger than this share of a chunk get a chunk of their own.
 constexpr size_t kOwnChunkShare = 4;
@@ -33,7 +34,9 @@ constexpr bool kKeepChunksPerThread = true;
 
 }  // namespace
 
+// Its arena comes first, where OfBlock finds it.
 struct alignas(std::max_align_t) DocumentArena::Chunk {
+  DocumentArena* arena;
   Chunk* older;
   size_t size;  // bytes of memory after the header
   char* Memory() { return reinterpret_cast<char*>(this + 1); }
@@ -70,13 +73,15 @@ class DocumentArena::ChunkCache {
   }
 
   static Chunk* New(size_t size) {
-    auto* chunk = static_cast<Chunk*>(::operator new(sizeof(Chunk) + size));
+    auto* chunk = static_cast<Chunk*>(::operator new(sizeof(Chunk) + size, kAlignment));
     chunk->size = size;
     return chunk;
   }
+  static void Free(Chunk* chunk) { ::operator delete(chunk, kAlignment); }
   static void FreeAll(Chunk* chunks) {
-    while (chunks) ::operator delete(std::exchange(chunks, chunks->older));
+    while (chunks) Free(std::exchange(chunks, chunks->older));
   }
+  static constexpr std::align_val_t kAlignment{kChunkAlignment};
 
   // The smallest kept chunk of `size` bytes or up to twice that, else a new
   // one.
@@ -99,7 +104,7 @@ class DocumentArena::ChunkCache {
     for (Chunk** tail = &kept_; chunks;) {
       Chunk* chunk = std::exchange(chunks, chunks->older);
       if (kept_bytes_ + chunk->size > kMaxKeptBytes) {
-        ::operator delete(chunk);
+        Free(chunk);
         continue;
       }
       kept_bytes_ += chunk->size;
@@ -128,7 +133,7 @@ void DocumentArena::Release(size_t count) noexcept {
 }
 
 void* DocumentArena::AllocateInNewChunk(size_t bytes) {
-  if (bytes > next_chunk_size_ / kOwnChunkShare) return OwnChunk(bytes);
+  if (bytes > (next_chunk_size_ - sizeof(Chunk)) / kOwnChunkShare) return OwnChunk(bytes);
   StartChunk();
   // A new chunk's memory is aligned for any block.
   char* block = next_;
@@ -138,6 +143,7 @@ void* DocumentArena::AllocateInNewChunk(size_t bytes) {
 
 char* DocumentArena::OwnChunk(size_t bytes) {
   Chunk* chunk = ChunkCache::Take(bytes);
+  chunk->arena = this;
   // Behind the current chunk, whose free space stays in use.
   Chunk*& link = chunks_ == nullptr ? chunks_ : chunks_->older;
   chunk->older = link;
@@ -146,7 +152,8 @@ char* DocumentArena::OwnChunk(size_t bytes) {
 }
 
 void DocumentArena::StartChunk() {
-  Chunk* chunk = ChunkCache::Take(next_chunk_size_);
+  Chunk* chunk = ChunkCache::Take(next_chunk_size_ - sizeof(Chunk));
+  chunk->arena = this;
   chunk->older = chunks_;
   chunks_ = chunk;
   next_ = chunk->Memory();

@@ -15,6 +15,10 @@
 // thread that gives them up keeps those of its last document, up to 64 MiB,
 // for the next one it reads, and frees them when it ends.
 //
+// Every chunk is aligned to kChunkAlignment, and a chunk of the usual kind is
+// no larger, so a node tells its document by its own address (OfBlock); a
+// block too large for such a chunk gets one of its own, at its start.
+//
 // Blocks are handed out by one thread, the reader's; holds may be released
 // from any thread, like the shared pointers that carry them.
 #pragma once
@@ -36,7 +40,17 @@ using ArenaHold = std::unique_ptr<DocumentArena, ReleaseArenaHold>;
 
 class DocumentArena {
  public:
+  static constexpr size_t kChunkAlignment = size_t{1} << 20;
+
   static ArenaHold Create();
+
+  // The arena of a block that Allocate returned, for a block that starts
+  // within kChunkAlignment bytes of its chunk: any block of a chunk of the
+  // usual kind, and the one block of a chunk of its own.
+  static DocumentArena* OfBlock(const void* block) noexcept {
+    const uintptr_t chunk = reinterpret_cast<uintptr_t>(block) & ~(uintptr_t{kChunkAlignment} - 1);
+    return *reinterpret_cast<DocumentArena* const*>(chunk);
+  }
 
   DocumentArena(const DocumentArena&) = delete;
   DocumentArena& operator=(const DocumentArena&) = delete;

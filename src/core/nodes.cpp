@@ -63,9 +63,8 @@ template <typename Node>
 size_t DestroyInArena(Node& node) noexcept {
   const DocumentArena* const arena = node.Arena();
   size_t holds = 1;
-  auto& elements = node.ElementsToFree();
-  for (auto& element : elements.View()) holds += LetGoOrDestroy(element, arena);
-  elements.Forget();
+  for (auto& element : node.ElementsToFree()) holds += LetGoOrDestroy(element, arena);
+  node.ForgetElements();
   std::destroy_at(&node);
   return holds;
 }
@@ -123,9 +122,10 @@ void CheckAsRead([[maybe_unused]] const Node& root, [[maybe_unused]] size_t hold
 #endif
 }
 
+// A node made on its own, with the room its tail needs.
 template <typename Node>
 Node* NewNode() {
-  return RaisingOutOfMemory([] { return new Node(); });
+  return std::construct_at(static_cast<Node*>(HeapAllocate(Node::kOwnBytes)));
 }
 
 }  // namespace
@@ -141,7 +141,8 @@ void Ref<T>::Release(T* node) noexcept {
   if (!inner.DropReference()) return;
   DocumentArena* const arena = inner.Arena();
   if (arena == nullptr) {
-    delete &inner;
+    std::destroy_at(&inner);
+    ::operator delete(&inner);
     return;
   }
   if (const size_t holds = arena->HoldsOfUnchangedTree()) {

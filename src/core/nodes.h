@@ -3,16 +3,18 @@
 // the public header keeps for the library's own classes.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <string_view>
 #include <type_traits>
 
+#include <comsvc/runtime_error.h>
 #include <comsvc/value.h>
 
 #include "core/document_arena.h"
-#include "core/element_store.h"
 
 namespace comsvc {
 
@@ -68,33 +70,84 @@ class RefParts : public Ref<T> {
   explicit RefParts(T* node) noexcept : Ref<T>(node) {}
 };
 
-// What every node has: the count of references to it, the document whose
-// arena holds it (none for one made on its own), and its elements.
+// `bytes` from the heap; error 7 when memory runs out, as every service
+// reports it.
+void* HeapAllocate(size_t bytes);
+
+// The hash index of a large dictionary (see value.cpp).
+struct DictionaryIndex;
+
+// What every node has: the count of references to it, its elements, and
+// whether it lies in a document's arena (which one is told by its address,
+// see DocumentArena::OfBlock).
+//
+// A node is eight bytes (sixteen for a dictionary, with its index) followed
+// by its tail. A node read from a document keeps its elements in the tail,
+// exactly as many as it has: a document holds millions of small containers,
+// and a container one level deep in another costs only its value and these
+// eight bytes. The first element added after that moves them all into a
+// buffer of their own that grows geometrically; the tail then holds the
+// buffer's address and capacity. A node made on its own starts that way.
 //
 // A tree just read is freed in one step for as long as it is as it was read
 // (see DocumentArena::SealTree), so its document must hear of every change
 // made to it after the read. Hence the one way to write to a node's
-// elements, ElementsToChange(), and the one way to add a reference,
-// AddReference(), both tell the document first.
-template <typename Element>
-class NodeCore {
+// elements, ElementsToChange() (and EmplaceBack()), and the one way to add a
+// reference, AddReference(), both tell the document first.
+template <typename Element, typename Extra>
+class alignas(8) NodeCore {
+  static_assert(std::is_nothrow_move_constructible_v<Element>);
+
+  // The tail of a node whose elements lie in a buffer of their own.
+  struct Spilled {
+    Element* data;
+    uint32_t capacity;
+  };
+
  public:
-  NodeCore() = default;
-  // A node of `arena`'s document, taking `elements` into `memory`, lent for
-  // exactly that many.
-  NodeCore(DocumentArena& arena, std::span<Element> elements, void* memory) noexcept
-      : arena_(&arena), elements_(elements, memory) {}
+  // Counts stay within 30 bits; the state's top two bits are flags.
+  static constexpr uint32_t kMaxCapacity = (uint32_t{1} << 30) - 1;
+  // The tail is never shorter than a buffer's address and capacity.
+  static constexpr size_t kMinTail = (sizeof(Spilled) + 7) / 8 * 8;
+
+  // The bytes a node of a document takes with `count` elements in its tail.
+  static constexpr size_t BytesWith(size_t count) noexcept {
+    return sizeof(NodeCore) + std::max(kMinTail, count * sizeof(Element));
+  }
+  // The bytes a node made on its own takes.
+  static constexpr size_t kOwnBytes = sizeof(NodeCore) + kMinTail;
+
+  // A node made on its own, in kOwnBytes, with no elements.
+  NodeCore() noexcept : state_(kSpilled) { std::construct_at(SpilledPart(), Spilled{nullptr, 0}); }
+  // A node of a document, in BytesWith(elements.size()) of its arena, taking
+  // `elements` (at most kMaxCapacity) into its tail.
+  explicit NodeCore(std::span<Element> elements) noexcept
+      : state_(static_cast<uint32_t>(elements.size()) | kInArena) {
+    std::uninitialized_move(elements.begin(), elements.end(), Tail());
+  }
   NodeCore(const NodeCore&) = delete;
   NodeCore& operator=(const NodeCore&) = delete;
+  ~NodeCore() {
+    std::destroy_n(Data(), Count());
+    if (state_ & kSpilled) ::operator delete(SpilledPart()->data);
+  }
 
-  DocumentArena* Arena() const noexcept { return arena_; }
-  std::span<const Element> Elements() const noexcept { return elements_.View(); }
-  ElementStore<Element>& ElementsToChange() noexcept {
+  DocumentArena* Arena() const noexcept { return state_ & kInArena ? DocumentArena::OfBlock(this) : nullptr; }
+  std::span<const Element> Elements() const noexcept { return {Data(), Count()}; }
+  std::span<Element> ElementsToChange() noexcept {
     NoteChange();
-    return elements_;
+    return {Data(), Count()};
+  }
+  template <typename... Args>
+  void EmplaceBack(Args&&... args) {
+    NoteChange();
+    const uint32_t count = Count();
+    if (!(state_ & kSpilled) || count == SpilledPart()->capacity) Grow();
+    std::construct_at(SpilledPart()->data + count, std::forward<Args>(args)...);
+    ++state_;
   }
   void NoteChange() const noexcept {
-    if (arena_ != nullptr) arena_->NoteChange();
+    if (DocumentArena* arena = Arena()) arena->NoteChange();
   }
 
   void AddReference() noexcept {
@@ -105,17 +158,52 @@ class NodeCore {
   bool DropReference() noexcept { return references_.fetch_sub(1, std::memory_order_acq_rel) == 1; }
   size_t References() const noexcept { return references_.load(std::memory_order_acquire); }
 
-  // For a node whose last reference has gone, as it is destroyed.
-  ElementStore<Element>& ElementsToFree() noexcept { return elements_; }
-  bool ElementsLent() const noexcept { return !elements_.Owned(); }
+  // For a node whose last reference has gone, as it is destroyed: its
+  // elements, and a way to end their lives without destroying them, for
+  // elements whose destruction the caller has done or made unnecessary.
+  std::span<Element> ElementsToFree() noexcept { return {Data(), Count()}; }
+  void ForgetElements() noexcept { state_ &= kFlags; }
+  bool ElementsLent() const noexcept { return !(state_ & kSpilled); }
+
+ protected:
+  Extra& ExtraPart() const noexcept { return extra_; }
 
  private:
-  std::atomic<size_t> references_{1};
-  DocumentArena* arena_ = nullptr;
-  ElementStore<Element> elements_;
+  static constexpr uint32_t kSpilled = uint32_t{1} << 30;  // the elements lie in a buffer of their own
+  static constexpr uint32_t kInArena = uint32_t{1} << 31;  // the node lies in a document's arena
+  static constexpr uint32_t kFlags = kSpilled | kInArena;
+
+  uint32_t Count() const noexcept { return state_ & ~kFlags; }
+  Element* Tail() const noexcept {
+    return reinterpret_cast<Element*>(const_cast<char*>(reinterpret_cast<const char*>(this)) + sizeof(NodeCore));
+  }
+  Spilled* SpilledPart() const noexcept { return reinterpret_cast<Spilled*>(Tail()); }
+  Element* Data() const noexcept { return state_ & kSpilled ? SpilledPart()->data : Tail(); }
+
+  void Grow() {
+    const uint32_t count = Count();
+    if (count > kMaxCapacity / 2) Raise(ErrorNumber::kOutOfMemory);
+    const uint32_t capacity = count == 0 ? 1 : 2 * count;
+    auto* data = static_cast<Element*>(HeapAllocate(capacity * sizeof(Element)));
+    Element* const old = Data();
+    std::uninitialized_move(old, old + count, data);
+    std::destroy_n(old, count);
+    if (state_ & kSpilled) {
+      ::operator delete(SpilledPart()->data);
+    } else {
+      state_ |= kSpilled;  // the tail now holds the buffer
+    }
+    std::construct_at(SpilledPart(), Spilled{data, capacity});
+  }
+
+  std::atomic<uint32_t> references_{1};
+  uint32_t state_;  // the count of elements, and the flags
+  [[no_unique_address]] mutable Extra extra_{};
 };
 
-class DictionaryNode final : public Dictionary, public NodeCore<Dictionary::Member> {
+struct NoExtra {};
+
+class DictionaryNode final : public Dictionary, public NodeCore<Dictionary::Member, std::atomic<DictionaryIndex*>> {
  public:
   using Interface = Dictionary;
   static constexpr uint32_t kNone = UINT32_MAX;
@@ -126,10 +214,10 @@ class DictionaryNode final : public Dictionary, public NodeCore<Dictionary::Memb
   // The member's index, or kNone.
   uint32_t Lookup(std::u16string_view key) const;
   void Add(Text key, Value value);
-  bool HasIndex() const noexcept { return index_.load(std::memory_order_acquire) != nullptr; }
+  bool HasIndex() const noexcept { return IndexSlot().load(std::memory_order_acquire) != nullptr; }
 
  private:
-  struct Index;
+  using Index = DictionaryIndex;
   // Below this size a linear scan over the keys costs about what hashing
   // would, and no index is kept: most objects in documents are this small.
   static constexpr size_t kIndexThreshold = 16;
@@ -143,15 +231,20 @@ class DictionaryNode final : public Dictionary, public NodeCore<Dictionary::Memb
   // so its index is made by the first search, and a search on a shared
   // tree may be the first on several threads at once: the first index
   // published wins. The index is heap memory that the node frees, so
-  // publishing it is a change its document hears of.
-  mutable std::atomic<Index*> index_{nullptr};
+  // publishing it is a change its document hears of. It lies in the node's
+  // extra part.
+  std::atomic<Index*>& IndexSlot() const noexcept { return ExtraPart(); }
 };
 
-class CollectionNode final : public Collection, public NodeCore<Value> {
+class CollectionNode final : public Collection, public NodeCore<Value, NoExtra> {
  public:
   using Interface = Collection;
   using NodeCore::NodeCore;
 };
+
+// A node's tail follows it directly.
+static_assert(sizeof(CollectionNode) == sizeof(NodeCore<Value, NoExtra>) && sizeof(CollectionNode) == 8);
+static_assert(sizeof(DictionaryNode) == sizeof(NodeCore<Dictionary::Member, std::atomic<DictionaryIndex*>>));
 
 inline DictionaryNode& NodeOf(Dictionary& d) noexcept { return static_cast<DictionaryNode&>(d); }
 inline const DictionaryNode& NodeOf(const Dictionary& d) noexcept { return static_cast<const DictionaryNode&>(d); }

@@ -49,25 +49,17 @@ class TreeBuilder {
     return TextParts::Adopt(block);
   }
 
-  // Room for a dictionary, taken before its members are read so that it
-  // lies before them, where a walk of the tree meets it.
-  void* DictionaryRoom() { return arena_->Allocate(sizeof(DictionaryNode), alignof(DictionaryNode)); }
-
-  // A dictionary in `room` that takes `members`, whose keys the caller has
-  // found distinct, in one exact-size block.
-  Ref<Dictionary> MakeDictionary(void* room, std::span<Dictionary::Member> members) {
-    return Make<DictionaryNode>(room, members);
-  }
-  Ref<Collection> MakeCollection(std::span<Value> items) {
-    return Make<CollectionNode>(arena_->Allocate(sizeof(CollectionNode), alignof(CollectionNode)), items);
-  }
+  // A dictionary that takes `members`, whose keys the caller has found
+  // distinct, into its tail.
+  Ref<Dictionary> MakeDictionary(std::span<Dictionary::Member> members) { return Make<DictionaryNode>(members); }
+  Ref<Collection> MakeCollection(std::span<Value> items) { return Make<CollectionNode>(items); }
 
  private:
   template <typename Node, typename Element>
-  Ref<typename Node::Interface> Make(void* room, std::span<Element> elements) {
-    if (elements.size() > ElementStore<Element>::kMaxCapacity) Raise(ErrorNumber::kOutOfMemory);
-    void* memory = elements.empty() ? nullptr : arena_->Allocate(elements.size_bytes(), alignof(Element));
-    Node* node = std::construct_at(static_cast<Node*>(room), *arena_, elements, memory);
+  Ref<typename Node::Interface> Make(std::span<Element> elements) {
+    if (elements.size() > Node::kMaxCapacity) Raise(ErrorNumber::kOutOfMemory);
+    void* room = arena_->Allocate(Node::BytesWith(elements.size()), alignof(Node));
+    Node* node = std::construct_at(static_cast<Node*>(room), elements);
     holds_.Take();
     return RefParts<typename Node::Interface>::Adopt(node);
   }

@@ -89,7 +89,7 @@ uint32_t HashKey(std::u16string_view key) {
 // member's index + 1 in the low half; 0 is free. The slot count is a power
 // of two at least twice the member count.
 // Aligned for its slots, which follow it, where size_t is narrower than them.
-struct alignas(uint64_t) DictionaryNode::Index {
+struct alignas(uint64_t) DictionaryIndex {
   size_t mask;  // slot count - 1
 
   uint64_t* Slots() noexcept { return reinterpret_cast<uint64_t*>(this + 1); }
@@ -102,6 +102,9 @@ struct alignas(uint64_t) DictionaryNode::Index {
     Slots()[s] = uint64_t{hash} << 32 | (member + 1);
   }
 
+  using Member = Dictionary::Member;
+  static constexpr uint32_t kNone = DictionaryNode::kNone;
+
   uint32_t Find(std::span<const Member> members, std::u16string_view key, uint32_t hash) const noexcept {
     for (size_t s = hash & mask;; s = (s + 1) & mask) {
       const uint64_t slot = Slots()[s];
@@ -112,9 +115,9 @@ struct alignas(uint64_t) DictionaryNode::Index {
   }
 };
 
-DictionaryNode::~DictionaryNode() { ::operator delete(index_.load(std::memory_order_relaxed)); }
+DictionaryNode::~DictionaryNode() { ::operator delete(IndexSlot().load(std::memory_order_relaxed)); }
 
-DictionaryNode::Index* DictionaryNode::MakeIndex(size_t slots) const {
+DictionaryIndex* DictionaryNode::MakeIndex(size_t slots) const {
   auto* index = static_cast<Index*>(HeapAllocate(sizeof(Index) + slots * sizeof(uint64_t)));
   index->mask = slots - 1;
   std::fill_n(index->Slots(), slots, 0);
@@ -123,12 +126,12 @@ DictionaryNode::Index* DictionaryNode::MakeIndex(size_t slots) const {
   return index;
 }
 
-const DictionaryNode::Index* DictionaryNode::IndexFor() const {
-  Index* index = index_.load(std::memory_order_acquire);
+const DictionaryIndex* DictionaryNode::IndexFor() const {
+  Index* index = IndexSlot().load(std::memory_order_acquire);
   if (index != nullptr || Elements().size() < kIndexThreshold) return index;
   Index* made = MakeIndex(std::bit_ceil(2 * Elements().size()));
   NoteChange();
-  if (index_.compare_exchange_strong(index, made, std::memory_order_acq_rel)) return made;
+  if (IndexSlot().compare_exchange_strong(index, made, std::memory_order_acq_rel)) return made;
   ::operator delete(made);  // another thread's came first
   return index;
 }
@@ -143,19 +146,20 @@ uint32_t DictionaryNode::Lookup(std::u16string_view key) const {
 }
 
 void DictionaryNode::Add(Text key, Value value) {
-  ElementStore<Member>& members = ElementsToChange();
+  NoteChange();
   if (Lookup(key) != kNone) Raise(ErrorNumber::kDuplicateKey);
-  members.EmplaceBack(std::move(key), std::move(value));
-  Index* index = index_.load(std::memory_order_relaxed);
+  EmplaceBack(std::move(key), std::move(value));
+  const std::span<const Member> members = Elements();
+  Index* index = IndexSlot().load(std::memory_order_relaxed);
   if (index == nullptr) return;
   // Keep the load factor at or below one half.
   if (index->SlotCount() < 2 * members.size()) {
-    index_.store(MakeIndex(2 * index->SlotCount()), std::memory_order_release);
+    IndexSlot().store(MakeIndex(2 * index->SlotCount()), std::memory_order_release);
     ::operator delete(index);
     return;
   }
   const uint32_t member = static_cast<uint32_t>(members.size() - 1);
-  index->Insert(member, HashKey(members.View()[member].first));
+  index->Insert(member, HashKey(members[member].first));
 }
 
 void Dictionary::Add(Text key, Value value) { NodeOf(*this).Add(std::move(key), std::move(value)); }
@@ -173,7 +177,7 @@ const Value* Dictionary::Find(std::u16string_view key) const {
 // The value found may be replaced or moved out: a change.
 Value* Dictionary::Find(std::u16string_view key) {
   DictionaryNode& node = NodeOf(*this);
-  const std::span<Member> members = node.ElementsToChange().View();
+  const std::span<Member> members = node.ElementsToChange();
   const uint32_t i = node.Lookup(key);
   return i == DictionaryNode::kNone ? nullptr : &members[i].second;
 }
@@ -187,7 +191,7 @@ int32_t Dictionary::Count() const noexcept { return static_cast<int32_t>(NodeOf(
 
 std::span<const Dictionary::Member> Dictionary::Members() const noexcept { return NodeOf(*this).Elements(); }
 
-void Collection::Add(Value value) { NodeOf(*this).ElementsToChange().EmplaceBack(std::move(value)); }
+void Collection::Add(Value value) { NodeOf(*this).EmplaceBack(std::move(value)); }
 
 int32_t Collection::Count() const noexcept { return static_cast<int32_t>(NodeOf(*this).Elements().size()); }
 

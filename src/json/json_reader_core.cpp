@@ -302,7 +302,6 @@ class Reader {
   // second such member fails as a duplicate key and ends it.
   Value ReadObject() {
     Level level(depth_);
-    void* const room = tree_.DictionaryRoom();
     Gathered<Dictionary::Member> members(member_stack_);
     MemberNames names;
     std::basic_string<Unit> key_buffer;  // for the member names of this object in pieces
@@ -326,7 +325,7 @@ class Reader {
       }
       if (Stopped()) break;
     }
-    return tree_.MakeDictionary(room, members.Elements());
+    return tree_.MakeDictionary(members.Elements());
   }
 
   // A repeated key raises error 457, as the dictionary itself would.

@@ -32,6 +32,15 @@ void* operator new(size_t bytes) {
 }
 void operator delete(void* block) noexcept { ReleaseBlock(block); }
 void operator delete(void* block, size_t) noexcept { ReleaseBlock(block); }
+// Documents are read into aligned chunks.
+void* operator new(size_t bytes, std::align_val_t align) {
+  const auto alignment = static_cast<size_t>(align);
+  if (bytes >= g_failing_size.load(std::memory_order_relaxed)) throw std::bad_alloc();
+  if (void* block = std::aligned_alloc(alignment, (bytes + alignment) / alignment * alignment)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block, std::align_val_t) noexcept { ReleaseBlock(block); }
+void operator delete(void* block, size_t, std::align_val_t) noexcept { ReleaseBlock(block); }
 
 namespace comsvc {
 namespace {
