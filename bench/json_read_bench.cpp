@@ -59,16 +59,17 @@ void operator delete(void* block) noexcept {
   std::free(block);
 }
 void operator delete(void* block, size_t) noexcept { operator delete(block); }
+#ifndef _WIN32
 // Aligned blocks (the document arena's chunks) count the same way.
 void* operator new(size_t bytes, std::align_val_t align) {
-  const size_t alignment = static_cast<size_t>(align);
-  void* block = std::aligned_alloc(alignment, (std::max<size_t>(bytes, 1) + alignment - 1) / alignment * alignment);
-  if (block == nullptr) throw std::bad_alloc();
+  void* block = nullptr;
+  if (posix_memalign(&block, static_cast<size_t>(align), bytes == 0 ? 1 : bytes) != 0) throw std::bad_alloc();
   if (counting.load(std::memory_order_relaxed)) live_bytes += static_cast<long long>(BlockSize(block));
   return block;
 }
 void operator delete(void* block, std::align_val_t) noexcept { operator delete(block); }
 void operator delete(void* block, size_t, std::align_val_t) noexcept { operator delete(block); }
+#endif
 
 namespace {
 

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 #include <string>
 
 #include <comsvc/runtime_error.h>
@@ -34,13 +37,24 @@ void operator delete(void* block) noexcept { ReleaseBlock(block); }
 void operator delete(void* block, size_t) noexcept { ReleaseBlock(block); }
 // Documents are read into aligned chunks.
 void* operator new(size_t bytes, std::align_val_t align) {
-  const auto alignment = static_cast<size_t>(align);
   if (bytes >= g_failing_size.load(std::memory_order_relaxed)) throw std::bad_alloc();
-  if (void* block = std::aligned_alloc(alignment, (bytes + alignment) / alignment * alignment)) return block;
+#ifdef _WIN32
+  if (void* block = _aligned_malloc(bytes == 0 ? 1 : bytes, static_cast<size_t>(align))) return block;
+#else
+  if (void* block = nullptr; posix_memalign(&block, static_cast<size_t>(align), bytes == 0 ? 1 : bytes) == 0) {
+    return block;
+  }
+#endif
   throw std::bad_alloc();
 }
-void operator delete(void* block, std::align_val_t) noexcept { ReleaseBlock(block); }
-void operator delete(void* block, size_t, std::align_val_t) noexcept { ReleaseBlock(block); }
+void operator delete(void* block, std::align_val_t) noexcept {
+#ifdef _WIN32
+  _aligned_free(block);
+#else
+  ReleaseBlock(block);
+#endif
+}
+void operator delete(void* block, size_t, std::align_val_t align) noexcept { operator delete(block, align); }
 
 namespace comsvc {
 namespace {
