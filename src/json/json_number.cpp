@@ -1,7 +1,5 @@
 #include "json/json_number.h"
 
-#include "json/wide_integer.h"
-
 #include <algorithm>
 #include <cfloat>
 #include <array>
@@ -23,39 +21,6 @@ namespace comsvc::JSON {
 namespace {
 
 using platform::Locale;
-
-constexpr auto kPowersOfTen = [] {
-  std::array<uint64_t, 20> powers{};
-  powers[0] = 1;
-  for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
-  return powers;
-}();
-
-// 2^-n for 0 <= n <= 1022, exactly.
-double InversePowerOfTwo(int n) { return std::bit_cast<double>(static_cast<uint64_t>(1023 - n) << 52); }
-
-// Up to 19 non-zero digits scaled by up to 19 powers of ten, exactly in
-// 128-bit integers: a product converts to the correctly rounded double;
-// a division is done on the digits shifted so that the quotient has 63 or
-// 64 bits, with the remainder folded into its last bit, which then rounds
-// as the exact quotient would.
-std::optional<double> ScaledDouble(const Decimal& d) {
-  constexpr int kMaxPower = 19;
-  if (d.digits == 0 || d.significant > 19 || d.exponent < -kMaxPower || d.exponent > kMaxPower) {
-    return std::nullopt;
-  }
-  const uint64_t power = kPowersOfTen[d.exponent < 0 ? -d.exponent : d.exponent];
-  double magnitude;
-  if (d.exponent >= 0) {
-    magnitude = wide::ToDouble(wide::Multiply(d.digits, power));
-  } else {
-    const int shift = std::bit_width(power) + 63 - std::bit_width(d.digits);
-    uint64_t remainder;
-    const uint64_t quotient = wide::Divide(wide::ShiftLeft(d.digits, shift), power, remainder);
-    magnitude = static_cast<double>(quotient | (remainder != 0)) * InversePowerOfTwo(shift);
-  }
-  return d.negative ? -magnitude : magnitude;
-}
 
 // Any other plain double, correctly rounded by the standard library.
 template <typename Unit>
@@ -86,8 +51,7 @@ bool HasDecimalMark(std::u16string_view text) {
 }  // namespace
 
 template <typename Unit>
-std::optional<double> WideDouble(const Decimal& d, std::basic_string_view<Unit> text) {
-  if (auto scaled = ScaledDouble(d)) return scaled;
+std::optional<double> WideDouble(const Decimal&, std::basic_string_view<Unit> text) {
   return RoundedDouble(text);
 }
 

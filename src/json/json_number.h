@@ -35,6 +35,7 @@ inline std::optional<Value> PlainNumberAt(std::basic_string_view<Unit> text, siz
     return std::nullopt;
   }
   if (auto exact = ExactDouble(*d)) return Value(*exact);
+  if (auto scaled = ScaledDouble(*d)) return Value(*scaled);
   if (auto wide = WideDouble(*d, text.substr(0, length))) return Value(*wide);
   return std::nullopt;
 }
