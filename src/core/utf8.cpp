@@ -37,6 +37,34 @@ int32_t DecodeOne(std::string_view bytes, size_t i, int length) {
   return cp;
 }
 
+// The length of the valid multi-byte sequence at `i`, whose lead byte is
+// not ASCII, with its code point in `cp`; 0 for an invalid one. The same
+// answers as DecodeOne, each length written out: text with many non-ASCII
+// characters (CJK, Cyrillic) meets one every few bytes.
+[[gnu::always_inline]] inline int DecodeMultiByte(const unsigned char* p, size_t i, size_t n, int32_t& cp) {
+  const unsigned lead = p[i];
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    if (n - i < 2 || (p[i + 1] & 0xC0) != 0x80) return 0;
+    cp = static_cast<int32_t>((lead & 0x1F) << 6 | (p[i + 1] & 0x3F));
+    return 2;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (n - i < 3 || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) return 0;
+    cp = static_cast<int32_t>((lead & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+    // Overlong forms and surrogates.
+    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (n - i < 4 || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80 || (p[i + 3] & 0xC0) != 0x80) return 0;
+    cp = static_cast<int32_t>((lead & 0x07) << 18 | (p[i + 1] & 0x3F) << 12 | (p[i + 2] & 0x3F) << 6 |
+                              (p[i + 3] & 0x3F));
+    if (cp < 0x10000 || cp > 0x10FFFF) return 0;
+    return 4;
+  }
+  return 0;
+}
+
 // Writes the code point's one or two code units at `out`; gives the end.
 char16_t* PutCodePoint(char16_t* out, int32_t cp) {
   if (cp < 0x10000) {
@@ -94,9 +122,17 @@ size_t WidenAscii(std::string_view bytes, size_t from, char16_t*& out) {
 }  // namespace
 
 std::optional<size_t> FirstInvalidUtf8(std::string_view bytes) {
-  for (size_t i = AsciiEnd(bytes, 0); i < bytes.size(); i = AsciiEnd(bytes, i)) {
-    const int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
-    if (DecodeOne(bytes, i, length) < 0) return i;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  size_t i = AsciiEnd(bytes, 0);
+  while (i < n) {
+    if (p[i] < 0x80) {
+      i = AsciiEnd(bytes, i);
+      continue;
+    }
+    int32_t cp;
+    const int length = DecodeMultiByte(p, i, n, cp);
+    if (length == 0) return i;
     i += static_cast<size_t>(length);
   }
   return std::nullopt;
@@ -131,18 +167,21 @@ void AppendUtf8ToUtf16(std::u16string& out, std::string_view bytes) {
   const size_t start = out.size();
   out.resize(start + bytes.size());
   char16_t* next = out.data() + start;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
   size_t i = 0;
-  while (i < bytes.size()) {
-    i = WidenAscii(bytes, i, next);
-    if (i == bytes.size()) break;
-    const int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
-    const int32_t cp = DecodeOne(bytes, i, length);
-    if (cp < 0) {
-      *next++ = kReplacement;
-      ++i;
-    } else {
+  while (i < n) {
+    if (p[i] < 0x80) {
+      i = WidenAscii(bytes, i, next);
+      continue;
+    }
+    int32_t cp;
+    if (const int length = DecodeMultiByte(p, i, n, cp)) {
       next = PutCodePoint(next, cp);
       i += static_cast<size_t>(length);
+    } else {
+      *next++ = kReplacement;
+      ++i;
     }
   }
   out.resize(static_cast<size_t>(next - out.data()));
