@@ -155,7 +155,7 @@ inline std::optional<double> ExactDouble(const Decimal& d) {
 // programs (coordinates, measurements) have 16 or 17 significant digits.
 inline std::optional<double> ScaledDouble(const Decimal& d) {
   constexpr int kMaxPower = 19;
-  constexpr uint64_t kPowers[] = {1u,
+  static constexpr uint64_t kPowers[] = {1u,
                                   10u,
                                   100u,
                                   1000u,
