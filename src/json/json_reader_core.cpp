@@ -364,7 +364,7 @@ class Reader {
       if (AtEnd()) {
         SetFailure(ErrorDescription(ErrorNumber::kSubscriptOutOfRange));
       } else {
-        Attempt([&] { items.Push(ReadValue()); });
+        Attempt([&] { items.Push(ReadItem()); });
         if (!failure_pending_ && pos_ == item_start) return Finish(items);
       }
       if (failure_pending_) {
@@ -374,6 +374,15 @@ class Reader {
       if (Stopped()) return Finish(items);
     }
   }
+
+  // An item: past the filler already, so a number, the most common item of
+  // large arrays (coordinates, indices), goes straight to the number reader.
+  Value ReadItem() {
+    const Unit c = Peek();
+    if ((c >= u'0' && c <= u'9') || c == u'-') return ReadNumberOutOfLine();
+    return ReadValue();
+  }
+  [[gnu::noinline]] Value ReadNumberOutOfLine() { return ReadNumber(); }
 
   Value Finish(Gathered<Value>& items) { return tree_.MakeCollection(items.Elements()); }
 
