@@ -1,19 +1,17 @@
 // Memory for the containers of one document, read in one pass.
 //
-// A reader builds thousands of small containers, each a node and an element
-// buffer. Taken from the general heap they cost two or more allocations
+// A reader builds thousands of small containers, each a node and its
+// elements. Taken from the general heap they cost one or more allocations
 // apiece and end up scattered, so a large tree is slow to build, to walk and
 // to free. The arena hands out blocks in the order the tree is built, from
 // chunks that grow with the document, so the tree lies in memory in the order
 // it is walked.
 //
-// Every node and text made in it (see TreeBuilder) holds the arena once;
-// the buffers the nodes use hold nothing, since a node outlives its own
-// buffer. The chunks are
-// given up when the last hold is released, so a node kept from a large
-// document keeps the whole document's memory: the price of the speed. The
-// thread that gives them up keeps those of its last document, up to 64 MiB,
-// for the next one it reads, and frees them when it ends.
+// Every node and text made in it (see TreeBuilder) holds the arena once.
+// The chunks are given up when the last hold is released, so a node kept
+// from a large document keeps the whole document's memory: the price of the
+// speed. The thread that gives them up keeps those of its last document, up
+// to 64 MiB, for the next one it reads, and frees them when it ends.
 //
 // Every chunk is aligned to kChunkAlignment, and a chunk of the usual kind is
 // no larger, so a node tells its document by its own address (OfBlock); a
