@@ -7,9 +7,6 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 #include <string>
 
 #include <comsvc/runtime_error.h>
@@ -37,24 +34,15 @@ void operator delete(void* block) noexcept { ReleaseBlock(block); }
 void operator delete(void* block, size_t) noexcept { ReleaseBlock(block); }
 // Documents are read into aligned chunks.
 void* operator new(size_t bytes, std::align_val_t align) {
-  if (bytes >= g_failing_size.load(std::memory_order_relaxed)) throw std::bad_alloc();
-#ifdef _WIN32
-  if (void* block = _aligned_malloc(bytes == 0 ? 1 : bytes, static_cast<size_t>(align))) return block;
-#else
-  if (void* block = nullptr; posix_memalign(&block, static_cast<size_t>(align), bytes == 0 ? 1 : bytes) == 0) {
-    return block;
+  void* block = nullptr;
+  if (bytes >= g_failing_size.load(std::memory_order_relaxed) ||
+      posix_memalign(&block, static_cast<size_t>(align), bytes == 0 ? 1 : bytes) != 0) {
+    throw std::bad_alloc();
   }
-#endif
-  throw std::bad_alloc();
+  return block;
 }
-void operator delete(void* block, std::align_val_t) noexcept {
-#ifdef _WIN32
-  _aligned_free(block);
-#else
-  ReleaseBlock(block);
-#endif
-}
-void operator delete(void* block, size_t, std::align_val_t align) noexcept { operator delete(block, align); }
+void operator delete(void* block, std::align_val_t) noexcept { ReleaseBlock(block); }
+void operator delete(void* block, size_t, std::align_val_t) noexcept { ReleaseBlock(block); }
 
 namespace comsvc {
 namespace {
