@@ -4,11 +4,10 @@
 # OpenSSL), then their Windows counterparts under tests/*/win32/, which run
 # against the system's own services.
 set(COMSVC_SUITES_EVERYWHERE
-  core/document_arena core/utf8 core/value
+  core/value
   text/string_builder
   digest/md5 digest/md5_file_large
-  json/json_reader json/json_script json/wide_integer json/json_located json/json_script_events
-  json/json_script_lint
+  json/json_reader json/json_script
   http/url_helper http/form_post
   os/path_rules
   runtime/code_page runtime/locale runtime/dialogs

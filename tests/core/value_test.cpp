@@ -2,63 +2,50 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <comsvc/runtime_error.h>
+#include <comsvc/utf8.h>
+#include "core/document_arena.h"
 #include "core/nodes.h"
 #include "core/tree_builder.h"
+#include "support/runtime_errors.h"
 
 namespace comsvc {
 namespace {
 
-std::u16string Key(int i) {
-  std::string s = "k" + std::to_string(i);
-  return std::u16string(s.begin(), s.end());
-}
+std::u16string Key(int i) { return Utf8ToUtf16("k" + std::to_string(i)); }
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+int ErrorOf(const std::function<void()>& f) { return testing::RaisedError(f); }
 
 // Sizes on both sides of the point where the dictionary starts hashing.
-class DictionarySizes : public ::testing::TestWithParam<int> {};
-
 // Keys are exact and case-sensitive, the empty key one like any other.
-TEST_P(DictionarySizes, KeepsOrderFindsEveryKeyAndRefusesDuplicates) {
-  const int n = GetParam();
-  const Ref<Dictionary> d = MakeRef<Dictionary>();
-  for (int i = n - 1; i >= 0; --i) d->Add(Key(i), Value(int32_t{i}));
-  d->Add(Text(), Value());
-  ASSERT_EQ(d->Count(), n + 1);
-  for (int i = 0; i < n; ++i) {
-    EXPECT_EQ(d->Members()[static_cast<size_t>(i)].first, Key(n - 1 - i));
-    ASSERT_TRUE(d->Exists(Key(i)));
-    EXPECT_EQ(d->Find(Key(i))->AsLong(), i);
+TEST(Dictionary, KeepsOrderFindsEveryKeyAndRefusesDuplicates) {
+  for (const int n : {1, 7, 8, 9, 33, 1000}) {
+    SCOPED_TRACE(n);
+    const Ref<Dictionary> d = MakeRef<Dictionary>();
+    for (int i = n - 1; i >= 0; --i) d->Add(Key(i), Value(int32_t{i}));
+    d->Add(Text(), Value());
+    for (int i = 0; i < n; ++i) {
+      EXPECT_EQ(d->Members()[static_cast<size_t>(i)].first, Key(n - 1 - i));
+      EXPECT_TRUE(d->Exists(Key(i)) && d->Find(Key(i))->AsLong() == i);
+    }
+    EXPECT_FALSE(d->Exists(u"K0") || !d->Item(u"missing").IsEmpty());
+    EXPECT_EQ(ErrorOf([&] { d->Add(Key(n / 2), Value(Null{})); }) + ErrorOf([&] { d->Add(u"", Value()); }), 2 * 457);
+    EXPECT_EQ(d->Count(), n + 1);  // the failed adds left it as it was
+    EXPECT_EQ(d->Find(Key(n / 2))->AsLong(), n / 2);
   }
-  EXPECT_FALSE(d->Exists(u"K0"));
-  EXPECT_TRUE(d->Item(u"missing").IsEmpty());
-  EXPECT_EQ(ErrorOf([&] { d->Add(Key(n / 2), Value(Null{})); }), 457);
-  EXPECT_EQ(ErrorOf([&] { d->Add(u"", Value()); }), 457);
-  EXPECT_EQ(d->Count(), n + 1);  // the failed adds left it as it was
-  EXPECT_EQ(d->Find(Key(n / 2))->AsLong(), n / 2);
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, DictionarySizes, ::testing::Values(1, 7, 8, 9, 33, 1000));
 
 TEST(Collection, IsOneBased) {
   const Ref<Collection> c = MakeRef<Collection>();
   c->Add(Value(u"first"));
   c->Add(Value(true));
-  EXPECT_EQ(c->Item(1).AsString(), u"first");
-  EXPECT_TRUE(c->Item(2).AsBoolean());
+  EXPECT_TRUE(c->Item(1).AsString() == u"first" && c->Item(2).AsBoolean());
   EXPECT_EQ(ErrorOf([&] { c->Item(0); }), 9);
   EXPECT_EQ(ErrorOf([&] { c->Item(3); }), 9);
 }
@@ -79,11 +66,8 @@ TEST(Value, KeepsItsKindAndRefusesAnyOther) {
     EXPECT_EQ(ErrorOf([&] { v.AsObject(); }), kind == ValueKind::kObject ? 0 : 13);
     EXPECT_EQ(ErrorOf([&] { v.AsArray(); }), kind == ValueKind::kArray ? 0 : 13);
   }
-  EXPECT_TRUE(values[2].AsBoolean());
-  EXPECT_EQ(values[3].AsInteger(), -2);
-  EXPECT_EQ(values[4].AsLong(), -70000);
-  EXPECT_EQ(values[5].AsDouble(), -0.5);
-  EXPECT_EQ(values[6].AsString(), u"text");
+  EXPECT_TRUE(values[2].AsBoolean() && values[3].AsInteger() == -2 && values[4].AsLong() == -70000);
+  EXPECT_TRUE(values[5].AsDouble() == -0.5 && values[6].AsString() == u"text");
   // Copies share containers; moves leave the kind in place.
   Value copy = values[7];
   EXPECT_EQ(copy.AsObject(), values[7].AsObject());
@@ -114,9 +98,9 @@ TEST(TreeBuilder, WhatItMadeLivesAsLongAsItsLastHolder) {
   std::thread other([half = std::vector(made.begin(), made.begin() + 5050)]() mutable { half.clear(); });
   made.clear();
   other.join();
-  for (int i = 0; i < 5000; ++i) {
-    ASSERT_EQ(copies[2 * static_cast<size_t>(i)].AsString(), u"arena " + Key(i));
-    ASSERT_EQ(copies[2 * static_cast<size_t>(i) + 1].AsArray()->Item(1).AsLong(), i);
+  for (size_t i = 0; i < 5000; ++i) {
+    ASSERT_EQ(copies[2 * i].AsString(), u"arena " + Key(int(i)));
+    ASSERT_EQ(copies[2 * i + 1].AsArray()->Item(1).AsLong(), int(i));
   }
   for (int i = 0; i < 100; ++i) ASSERT_EQ(copies[static_cast<size_t>(10000 + i)].AsString(), u"own " + Key(i));
 }
@@ -145,16 +129,12 @@ TEST(Value, KeepsTextsOfEveryLengthExact) {
   ASSERT_EQ(made->Count(), static_cast<int32_t>(texts.size() * kWays));
   for (int32_t i = 1; i <= made->Count(); ++i) {
     const std::u16string& text = texts[static_cast<size_t>((i - 1) / kWays)];
-    SCOPED_TRACE(testing::Message() << "length " << text.size() << ", way " << (i - 1) % kWays);
+    SCOPED_TRACE(::testing::Message() << "length " << text.size() << ", way " << (i - 1) % kWays);
     const Value& original = made->Item(i);
-    Value copy = original;
-    Value moved = std::move(copy);
-    Value assigned(int32_t{5});
+    Value copy = original, moved = std::move(copy), assigned(int32_t{5}), replaced = MakeRef<Collection>();
     assigned = moved;
-    Value replaced = MakeRef<Collection>();
     replaced = std::move(assigned);
     for (const Value* v : std::initializer_list<const Value*>{&original, &moved, &replaced}) {
-      ASSERT_EQ(v->Kind(), ValueKind::kString);
       ASSERT_EQ(v->AsString(), text);
       EXPECT_EQ(ErrorOf([&] { v->AsLong(); }), 13);
     }
@@ -194,6 +174,7 @@ TEST(ReadTree, AChangeItsDocumentDidNotHearOfIsCaught) {
 
 TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
   const std::pair<ErrorNumber, const char*> cases[] = {
+      {ErrorNumber::kOutOfMemory, "error 7: Out of memory"},
       {ErrorNumber::kOverflow, "error 6: Overflow"},
       {ErrorNumber::kSubscriptOutOfRange, "error 9: Subscript out of range"},
       {ErrorNumber::kTypeMismatch, "error 13: Type mismatch"},
@@ -203,10 +184,112 @@ TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
       {ErrorNumber::kDuplicateKey, "error 457: This key is already associated with an element of this collection"},
   };
   for (const auto& [number, line] : cases) {
-    RuntimeError e(number);
-    EXPECT_STREQ(e.what(), line);
-    EXPECT_EQ(e.Number(), static_cast<int32_t>(number));
+    EXPECT_STREQ(RuntimeError(number).what(), line);
+    EXPECT_EQ(RuntimeError(number).Number(), static_cast<int32_t>(number));
   }
+}
+
+// Blocks of sizes from one byte to several chunks, small ones between them
+// so that chunks fill up and large ones land in chunks of their own: each is
+// aligned as asked, and none overlaps another.
+TEST(DocumentArena, BlocksAreAlignedAndDistinct) {
+  ArenaHold arena = DocumentArena::Create();
+  struct Block {
+    unsigned char* memory;
+    size_t size;
+  };
+  std::vector<Block> blocks;
+  const size_t sizes[] = {1, 7, 16, 24, 100, 1000, 3000, 70000, 5, 2u << 20, 40, 300000, 9};
+  for (int round = 0; round < 40; ++round) {
+    for (size_t size : sizes) {
+      const size_t align = size % 2 == 1 ? 1 : alignof(std::max_align_t);
+      auto* memory = static_cast<unsigned char*>(arena->Allocate(size, align));
+      ASSERT_EQ(reinterpret_cast<uintptr_t>(memory) % align, 0u) << size;
+      std::memset(memory, static_cast<int>(blocks.size() % 251), size);
+      blocks.push_back({memory, size});
+    }
+  }
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const Block& b = blocks[i];
+    const auto mark = static_cast<unsigned char>(i % 251);
+    EXPECT_TRUE(b.memory[0] == mark && b.memory[b.size - 1] == mark) << "block " << i << " was overwritten";
+  }
+}
+
+// A thread keeps the chunks of the documents it finished for the next one,
+// which starts where the last one started.
+TEST(DocumentArena, ANewDocumentReusesTheChunksOfTheLast) {
+  std::vector<void*> first_blocks;
+  for (int document = 0; document < 3; ++document) {
+    ArenaHold arena = DocumentArena::Create();
+    first_blocks.push_back(arena->Allocate(64, 8));
+    for (int i = 0; i < 20000; ++i) std::memset(arena->Allocate(64, 8), document, 64);
+  }
+  EXPECT_EQ(first_blocks[1], first_blocks[0]);
+  EXPECT_EQ(first_blocks[2], first_blocks[0]);
+}
+
+// Nodes still alive when their thread's kept chunks are freed (a thread-local
+// holder made before the first document is destroyed after them) free their
+// document on their own.
+TEST(DocumentArena, DocumentsOutlivingTheirThreadsCacheStillFree) {
+  std::thread([] {
+    thread_local std::vector<Ref<Collection>> held;
+    held.clear();
+    TreeBuilder tree;
+    for (int i = 0; i < 100; ++i) held.push_back(tree.MakeCollection({}));
+  }).join();
+}
+
+struct DecodeCase {
+  const char* name;
+  std::string bytes;
+  std::u16string text;               // what decodes before any error
+  std::optional<size_t> error_offset;
+};
+
+TEST(Utf8, DecodesValidTextAndStopsAtTheFirstInvalidByte) {
+  const DecodeCase cases[] = {
+      {"empty", "", u"", std::nullopt},
+      {"ascii", "abc", u"abc", std::nullopt},
+      {"two bytes", "\xC3\xA9", u"\u00E9", std::nullopt},
+      {"three bytes", "\xE4\xB8\xAD", u"\u4E2D", std::nullopt},
+      {"four bytes become a pair", "\xF0\x9F\x98\x80", u"\xD83D\xDE00", std::nullopt},
+      {"highest code point", "\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF", std::nullopt},
+      {"lone continuation", "a\x80", u"a", 1},
+      {"overlong slash", "a\xC0\xAF", u"a", 1},
+      {"overlong three bytes", "\xE0\x80\xAF", u"", 0},
+      {"encoded surrogate", "ok\xED\xA0\x80", u"ok", 2},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", u"", 0},
+      {"truncated at the end", "ab\xE4\xB8", u"ab", 2},
+      {"latin-1 byte", "caf\xE9", u"caf", 3},
+  };
+  for (const auto& c : cases) {
+    Utf8Result r = DecodeUtf8(c.bytes);
+    EXPECT_EQ(r.text, c.text) << c.name;
+    EXPECT_EQ(r.error_offset, c.error_offset) << c.name;
+    EXPECT_EQ(FirstInvalidUtf8(c.bytes), c.error_offset) << c.name;
+    // After a long run of ASCII, which is passed over in words.
+    const std::string ascii(21, 'x');
+    const auto shifted = c.error_offset ? std::optional<size_t>(*c.error_offset + ascii.size()) : std::nullopt;
+    EXPECT_EQ(FirstInvalidUtf8(ascii + c.bytes), shifted) << c.name;
+    EXPECT_EQ(DecodeUtf8(ascii + c.bytes).text, u"xxxxxxxxxxxxxxxxxxxxx" + c.text) << c.name;
+  }
+}
+
+TEST(Utf8, EncodesPairsAndReplacesLoneSurrogates) {
+  EXPECT_EQ(EncodeUtf8(u"\u00E9\u4E2D\xD83D\xDE00"), "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
+  EXPECT_EQ(EncodeUtf8(u"a\xD800" u"b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(EncodeUtf8(u"\xDE00\xD83D"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // reversed pair
+}
+
+TEST(Utf8, LenientDecodingReplacesEachBadByte) {
+  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b\xC3"), u"a\uFFFD" u"b\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("0123456789\xC3\xA9" "0123456789\x80\xF0\x9F\x98\x80"),
+            u"0123456789\u00E9" u"0123456789\uFFFD\xD83D\xDE00");
+  std::u16string appended = u"kept ";
+  AppendUtf8ToUtf16(appended, "\xC3\xA9\xFF");
+  EXPECT_EQ(appended, u"kept \u00E9\uFFFD");
 }
 
 }  // namespace

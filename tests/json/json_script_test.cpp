@@ -1,17 +1,20 @@
 #include <comsvc/json_script.h>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
-#include <comsvc/runtime_error.h>
-#include <comsvc/utf8.h>
-#include <comsvc/json_reader.h>
 #include <comsvc/dialogs.h>
-#include <comsvc/testing/scripted_dialogs.h>
+#include <comsvc/json_reader.h>
+#include <comsvc/json_script_lint.h>
 #include <comsvc/locale.h>
+#include <comsvc/runtime_error.h>
+#include <comsvc/testing/scripted_dialogs.h>
+#include <comsvc/utf8.h>
+#include "picture.h"
+#include "support/runtime_errors.h"
 
 namespace comsvc {
 namespace {
@@ -21,14 +24,26 @@ const std::u16string kTooDeep = u"ERROR: Nesting level exceeded.";
 
 Value Parse(std::u16string_view text) { return JSON::ReadJson(text); }
 
-std::u16string Repeat(std::u16string_view piece, int times) {
-  std::u16string text;
-  for (int i = 0; i < times; ++i) text += piece;
-  return text;
-}
+using JSON::Repeat;
 
 std::u16string Switch(const std::u16string& selector, const std::u16string& items) {
   return u"[{switch: {default: 'dflt', case: " + selector + u", items: " + items + u"}}]";
+}
+
+// An event as "kind path details".
+std::string Describe(const ScriptEvent& e) {
+  using Kind = ScriptEvent::Kind;
+  const char* const kinds[] = {"step", "set", "get", "message", "input", "directive", "failure"};
+  std::u16string details;
+  switch (e.kind) {
+    case Kind::kSet:
+    case Kind::kGet: details = std::u16string(e.name) + u"=" + std::u16string(e.value); break;
+    case Kind::kMessageBox: details = std::u16string(e.text) + u"|" + std::u16string(e.title); break;
+    case Kind::kInputBox: details = std::u16string(e.text) + u"|" + std::u16string(e.result); break;
+    case Kind::kFailure: details = Utf8ToUtf16(std::to_string(e.number)); break;
+    default: details = e.result;
+  }
+  return kinds[static_cast<int>(e.kind)] + (" " + EncodeUtf8(JSON::PathText(e.path))) + " " + EncodeUtf8(details);
 }
 
 class ScriptTest : public ::testing::Test {
@@ -51,8 +66,12 @@ class ScriptTest : public ::testing::Test {
     return lines;
   }
 
+  // Gathers the events of the runs of `script_`.
+  void Watch() { script_.Observe([this](const ScriptEvent& e) { events_.push_back(Describe(e)); }); }
+
   std::shared_ptr<platform::ScriptedDialogs> dialogs_;
   cJSONScript script_;
+  std::vector<std::string> events_;
 };
 
 TEST_F(ScriptTest, RendersEveryKindOfValue) {
@@ -112,25 +131,41 @@ TEST_F(ScriptTest, ShowsBoxes) {
   }
 }
 
-TEST_F(ScriptTest, FailuresRaiseTheirErrorsAndKeepTheirEffects) {
-  constexpr int32_t kNull = 94, kObject = 424, kType = 13;
-  const std::pair<const char16_t*, int32_t> cases[] = {
-      {u"[1]", kType}, {u"{a: 'b'}", kType}, {u"[{return: null}]", kNull}, {u"[{note: null}]", kNull},
-      {u"[{note: 1}]", kObject}, {u"[{return: {}}]", kType}, {u"[{alert: 'a'}]", kObject}, {u"[{IF: 'a'}]", kObject},
-      {u"[{if: {type: ['eq']}}]", kType}, {u"[{switch: {}}]", kObject}, {u"[{switch: {items: null}}]", kNull},
-      {u"[{switch: {items: {}}}]", kType}, {u"[{switch: {items: [5]}}]", kObject}, {u"[{note: {a: []}}]", kType},
-      {u"[{get: {name: null}}]", kNull}, {u"[{switch: {case: 'x', items: [{case: 'a'}, {case: {return: 1}}]}}]", kType},
-      {u"[{set: {name: 'n', value: {set: {name: 'n', value: 'x'}}}}]", 457},
-      {u"[{set: {name: 1, value: {set: {name: 1.0, value: 'x'}}}}]", 457},
-      {u"[{set: {name: 0, value: {set: {name: -0.0, value: 'x'}}}}]", 457},
-      {u"['a', [['b', {if: {type: 'eq', true: [{return: null}]}}]]]", kNull},  // deep down
+// A failure raises its error, told once as an event where it happened,
+// after what ran before it.
+TEST_F(ScriptTest, FailuresRaiseTheirErrorsWhereTheyHappenAndKeepTheirEffects) {
+  constexpr int32_t kNull = 94, kObject = 424, kType = 13, kDuplicate = 457;
+  struct FailureCase {
+    std::u16string script;
+    int32_t error;
+    std::string at;  // the path of its failure event
   };
-  for (const auto& [script, error] : cases) {
+  const FailureCase cases[] = {
+      {u"[1]", kType, "[0]"}, {u"{a: 'b'}", kType, ""}, {u"[{return: null}]", kNull, "[0].return"},
+      {u"[{note: null}]", kNull, "[0].note"}, {u"[{note: 1}]", kObject, "[0].note"},
+      {u"[{return: {}}]", kType, "[0].return"}, {u"[{alert: 'a'}]", kObject, "[0].alert"},
+      {u"[{IF: 'a'}]", kObject, "[0].IF"}, {u"[{if: {type: ['eq']}}]", kType, "[0].if.type"},
+      {u"[{switch: {}}]", kObject, "[0].switch.items"}, {u"[{switch: {items: null}}]", kNull, "[0].switch.items"},
+      {u"[{switch: {items: {}}}]", kType, "[0].switch.items"},
+      {u"[{switch: {items: [5]}}]", kObject, "[0].switch.items[0]"},
+      {u"[{switch: {items: [{case: 'a'}, 5]}}]", kObject, "[0].switch.items[1]"},
+      {u"[{note: {a: []}}]", kType, "[0].note.a"}, {u"[{x: {a: 'b', c: [1]}}]", kType, "[0].x.c"},
+      {u"[{get: {name: null}}]", kNull, "[0].get.name"},
+      {u"[{switch: {case: 'x', items: [{case: 'a'}, {case: {return: 1}}]}}]", kType, "[0].switch.items[1].case"},
+      {u"[{set: {name: 'n', value: {set: {name: 'n', value: 'x'}}}}]", kDuplicate, "[0].set"},
+      {u"[{set: {name: 1, value: {set: {name: 1.0, value: 'x'}}}}]", kDuplicate, "[0].set"},
+      {u"[{set: {name: 0, value: {set: {name: -0.0, value: 'x'}}}}]", kDuplicate, "[0].set"},
+      {u"['a', [{if: {type: 'eq', true: [{return: null}]}}]]", kNull, "[1][0].if.true[0].return"},
+      {u"['a', [['b', {if: {type: 'eq', true: [{return: null}]}}]]]", kNull, "[1][0][1].if.true[0].return"},
+  };
+  for (const auto& [script, error, at] : cases) {
     cJSONScript fresh;
-    EXPECT_THAT([&] { fresh.Eval(script); },
-                ::testing::Throws<RuntimeError>(::testing::Property(&RuntimeError::Number, error)))
-        << EncodeUtf8(script);
+    events_.clear();
+    fresh.Observe([this](const ScriptEvent& e) { events_.push_back(Describe(e)); });
+    EXPECT_EQ(testing::RaisedError([&] { fresh.Eval(script); }), error) << EncodeUtf8(script);
     EXPECT_EQ(fresh.Level(), 0);
+    EXPECT_EQ(std::ranges::count_if(events_, [](const std::string& e) { return e.starts_with("failure"); }), 1);
+    EXPECT_EQ(events_.empty() ? "" : events_.back(), "failure " + at + " " + std::to_string(error)) << EncodeUtf8(script);
   }
 
   // A failure drops the output gathered so far; boxes shown and variables set stay.
@@ -154,6 +189,101 @@ TEST_F(ScriptTest, NestingStopsBelow41Levels) {
   const Value mixed = Parse(u"['a', " + arrays(40) + u", 'b', " + arrays(39) + u"]");
   EXPECT_EQ(script_.ExecCommand(mixed), u"a" + kTooDeep + u"bdeep");
   EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(ScriptTest, TellEveryStepSetGetBoxAndDirectiveInOrderAndChangeNothing) {
+  const std::u16string script =
+      u"[{set: {name: 'who', value: {input: {prompt: 'Name?'}}}}, 'Hi ', {get: {name: 'who'}},"
+      u" {alert: {message: 'm', title: 't'}}, [{Sum: {a: 1, b: 2}}]]";
+  Watch();
+  Answer({u"Ann"});
+  const std::u16string output = script_.Eval(script);
+  Answer({u"Ann"});
+  EXPECT_EQ(EncodeUtf8(output), EncodeUtf8(cJSONScript().Eval(script)));
+  EXPECT_EQ(events_, (std::vector<std::string>{"input [0].set.value.input Name?|Ann", "step [0].set.value.input Ann",
+                                               "set [0].set who=Ann", "step [0].set ", "get [2].get who=Ann",
+                                               "step [2].get Ann", "message [3].alert m|t", "step [3].alert ",
+                                               "directive [4][0].Sum <%SUM(1,2)%>", "step [4][0].Sum <%SUM(1,2)%>"}));
+  events_.clear();
+  EXPECT_EQ(script_.Eval(u"not JSON"), u"");
+  EXPECT_EQ(events_, std::vector<std::string>{"message  Invalid JSON|Parser Error"});
+}
+
+std::vector<LintFinding> Lint(std::vector<std::u16string_view> scripts) { return LintScripts(scripts); }
+
+// Each finding as "SCRIPT:LINE:COLUMN severity rule".
+std::vector<std::string> Summary(const std::vector<LintFinding>& findings) {
+  std::vector<std::string> lines;
+  for (const LintFinding& f : findings) {
+    lines.push_back(std::to_string(f.script) + ":" + std::to_string(f.position.line) + ":" +
+                    std::to_string(f.position.column) + (f.severity == LintSeverity::kError ? " error " : " warning ") +
+                    f.rule);
+  }
+  return lines;
+}
+
+std::u16string Nested(int arrays) { return std::u16string(arrays, u'[') + u"'deep'" + std::u16string(arrays, u']'); }
+
+struct RuleCase {
+  std::string rule;
+  std::u16string fires;       // a script with exactly one finding, of this rule
+  std::u16string look_alike;  // a script that runs cleanly and lints clean
+};
+
+TEST(LintScripts, EachRuleFiresAndItsLookAlikeLintsClean) {
+  const RuleCase cases[] = {
+      {"parse-error", u"[{alert: {message: 'x'}}, tru]", u"[{alert: {message: 'x'}}, 'tru']"},
+      {"script-shape", u"['a', 1]", u"['a', '1', null]"},
+      {"script-shape", u"{note: 'x'}", u"{}"},
+      {"step-value", u"[{note: 5}]", u"[{note: '5'}]"},
+      {"argument-kind", u"[{Alert: 'hi'}]", u"[{Alert: {message: 'hi'}}]"},
+      {"argument-kind", u"[{return: ['x']}]", u"[{return: 'x'}]"},
+      {"switch-items", u"[{switch: {items: {}}}]", u"[{switch: {items: []}}]"},
+      {"switch-items", u"[{switch: {items: [[]]}}]", u"[{switch: {items: [{}]}}]"},
+      {"switch-case", u"[{switch: {items: [{case: ['a']}]}}]", u"[{switch: {items: [{case: 'a'}]}}]"},
+      {"if-type", u"[{if: {type: ['eq']}}]", u"[{if: {type: 'eq'}}]"},
+      {"get-name", u"[{get: {name: null, default: ''}}]", u"[{get: {name: 'null', default: ''}}]"},
+      {"directive-argument", u"[{Field: {row: null}}]", u"[{Field: {row: 'null', n: 1}}]"},
+      {"nesting", u"[" + Nested(41) + u"]", u"[" + Nested(40) + u"]"},
+      {"misspelt-command", u"[{alrt: {message: 'x'}}]", u"[{alarm: {message: 'x'}}]"},
+      {"misspelt-command", u"[{swtich: {}}]", u"[{SWITCH: {items: []}}]"},
+      {"misspelt-command", u"[{fi: 'x'}]", u"[{id: 'x'}]"},
+      {"misspelt-command", u"[{'alert\u00A0': 'x'}]", u"[{'alert ': {}}]"},
+      {"unread-member", u"[{alert: {Message: 'x'}}]", u"[{alert: {message: 'x'}}]"},
+      {"unread-member", u"[{input: {prompt: 'p', icon: 'i'}}]", u"[{input: {prompt: 'p', title: 'i'}}]"},
+      {"unread-member", u"[{switch: {items: [{case: 'a', retrun: 'x'}]}}]",
+       u"[{switch: {items: [{case: 'a', return: 'x'}]}}]"},
+      {"if-never-holds", u"[{if: {type: 'gte ', true: 'x'}}]", u"[{if: {type: 'GTE', true: 'x'}}]"},
+      {"if-never-holds", u"[{if: {type: null}}]", u"[{if: {type: 'lt'}}]"},
+      {"text-comparison", u"[{if: {value1: '10', value2: 9, type: 'gt'}}]",
+       u"[{if: {value1: '10', value2: 'nine', type: 'gt'}}]"},
+      {"text-comparison", u"[{if: {value1: '-1.5', value2: '2', type: 'lte'}}]",
+       u"[{if: {value1: '-1.5', value2: '2', type: 'eq'}}]"},
+      {"unset-variable", u"[{get: {name: 'who'}}]", u"[{get: {name: 'who', default: 'x'}}]"},
+      {"unset-variable", u"[{set: {name: 5, value: 'x'}}, {get: {name: '5'}}]",
+       u"[{set: {name: '5', value: 'x'}}, {get: {name: 5}}]"},
+      {"unreachable-case", u"[{switch: {items: [{case: 'A'}, {case: 'a'}]}}]",
+       u"[{switch: {items: [{case: 'A'}, {case: 'b'}]}}]"},
+      {"unreachable-case", u"[{switch: {items: [{case: 1}, {case: null}]}}]",
+       u"[{switch: {items: [{case: 1}, {case: 'null'}]}}]"},
+      {"self-set", u"[{set: {name: 'n', value: [{set: {name: 'n', value: 'x'}}]}}]",
+       u"[{set: {name: 'n', value: [{set: {name: 'm', value: 'x'}}]}}]"},
+  };
+  for (const RuleCase& c : cases) {
+    const std::vector<LintFinding> fired = Lint({c.fires});
+    ASSERT_EQ(fired.size(), 1u) << EncodeUtf8(c.fires) << "\n" << ::testing::PrintToString(Summary(fired));
+    EXPECT_EQ(fired[0].rule, c.rule) << EncodeUtf8(c.fires);
+    EXPECT_EQ(Summary(Lint({c.look_alike})), std::vector<std::string>{}) << EncodeUtf8(c.look_alike);
+  }
+}
+
+TEST(LintScripts, FindingsStandWhereTheirCauseDoesInTheirOwnScript) {
+  const std::u16string first = u"[{set: {name: 'who', value: 'x'}},\n {if: {value1: 1, value2: 2, type: 'gt'}}]";
+  const std::u16string second = u"[{get: {name: 'who'}},\r\n {get: {name: 'whom'}}, {x: null}]";
+  // A name that one script sets counts for the others, whatever their order.
+  EXPECT_EQ(Summary(Lint({second, first})),
+            (std::vector<std::string>{"0:2:3 warning unset-variable", "0:2:29 error step-value",
+                                      "1:2:36 warning text-comparison"}));
 }
 
 }  // namespace
