@@ -176,13 +176,15 @@ TEST_F(ScriptTest, FailuresRaiseTheirErrorsWhereTheyHappenAndKeepTheirEffects) {
 }
 
 TEST_F(ScriptTest, NestingStopsBelow41Levels) {
-  const auto arrays = [](int n) { return Repeat(u"[", n) + u"'deep'" + Repeat(u"]", n); };
-  const auto ifs = [](int n) { return Repeat(u"{if: {type: 'eq', true: ", n) + u"'deep'" + Repeat(u"}}", n); };
+  const auto arrays = +[](int n) -> std::u16string { return Repeat(u"[", n) + u"'deep'" + Repeat(u"]", n); };
+  const auto ifs = +[](int n) -> std::u16string {
+    return Repeat(u"{if: {type: 'eq', true: ", n) + u"'deep'" + Repeat(u"}}", n);
+  };
   // Each deepest nesting that still renders follows one too deep: the counter went back down.
-  EXPECT_EQ(script_.ExecCommand(Parse(arrays(41))), kTooDeep);
-  EXPECT_EQ(script_.ExecCommand(Parse(arrays(40))), u"deep");
-  EXPECT_EQ(script_.ExecCommand(Parse(ifs(41))), kTooDeep);
-  EXPECT_EQ(script_.ExecCommand(Parse(ifs(40))), u"deep");
+  for (const auto& nested : {arrays, ifs}) {
+    EXPECT_EQ(script_.ExecCommand(Parse(nested(41))), kTooDeep);
+    EXPECT_EQ(script_.ExecCommand(Parse(nested(40))), u"deep");
+  }
   EXPECT_EQ(script_.Eval(arrays(42)), kTooDeep);
   EXPECT_EQ(script_.Eval(arrays(41)), u"deep");  // the script's own array is not a level
   EXPECT_EQ(script_.Level(), 0);
