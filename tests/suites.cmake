@@ -13,7 +13,7 @@ set(COMSVC_SUITES_EVERYWHERE
   runtime/code_page runtime/locale runtime/dialogs
   ini/ini_settings)
 set(COMSVC_SUITES_LINUX
-  cli/command_line cli/json_cli cli/json_output cli/service_commands
+  cli/command_line cli/json_cli cli/service_commands
   json/json_reader_large json/json_reader_utf8 json/out_of_memory
   http/form_post_exchange
   runtime/code_page_large

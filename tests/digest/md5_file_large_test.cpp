@@ -1,7 +1,6 @@
 // The longest file the class can digest, 268435455 bytes, and one byte more.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 
 #include <comsvc/utf8.h>

@@ -11,10 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bitset>
 #include <cctype>
-#include <filesystem>
-#include <functional>
 #include <random>
 
 #include <comsvc/utf8.h>
@@ -55,10 +52,8 @@ class Md5Test : public ::testing::Test {
 
 TEST_F(Md5Test, AgreesWithRfc1321SuiteAndAReference) {
   const std::pair<std::string, std::string> suite[] = {
-      {"", "D41D8CD98F00B204E9800998ECF8427E"},
-      {"a", "0CC175B9C0F1B6A831C399E269772661"},
-      {"abc", "900150983CD24FB0D6963F7D28E17F72"},
-      {"message digest", "F96B697D7CB7938D525A2F31AAF161D0"},
+      {"", "D41D8CD98F00B204E9800998ECF8427E"}, {"a", "0CC175B9C0F1B6A831C399E269772661"},
+      {"abc", "900150983CD24FB0D6963F7D28E17F72"}, {"message digest", "F96B697D7CB7938D525A2F31AAF161D0"},
       {"abcdefghijklmnopqrstuvwxyz", "C3FCD3D76192E4007DFB496CCA67E13B"},
       {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "D174AB98D277D9F5A5611C2C9F419D9F"},
       {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
@@ -69,7 +64,6 @@ TEST_F(Md5Test, AgreesWithRfc1321SuiteAndAReference) {
   // Every length up to 300 bytes, through both forms and through MD5Update in
   // random pieces.
   std::mt19937 random(1321);
-  std::bitset<64> buffered_counts_seen;
   for (size_t length = 0; length <= 300; ++length) {
     std::string bytes(length, '\0');
     for (char& b : bytes) b = static_cast<char>(random());
@@ -79,12 +73,10 @@ TEST_F(Md5Test, AgreesWithRfc1321SuiteAndAReference) {
     for (size_t fed = 0, piece; fed < length; fed += piece) {
       piece = std::min<size_t>(random() % 150, length - fed);
       md5_.MD5Update(static_cast<int32_t>(piece), ByteArrayRef(std::string_view(bytes).substr(fed, piece)));
-      buffered_counts_seen.set((fed + piece) % 64);
     }
     md5_.MD5Final();
     EXPECT_EQ(EncodeUtf8(md5_.GetValues()), expected) << length;
   }
-  EXPECT_TRUE(buffered_counts_seen.all());
 }
 
 TEST_F(Md5Test, RegistersReadAsSignedDecimal) {
@@ -184,8 +176,6 @@ TEST_F(Md5Test, FilesAroundBlockAndBufferBoundaries) {
   }
 }
 
-constexpr std::u16string_view kAbc = u"900150983CD24FB0D6963F7D28E17F72";
-
 #ifdef _WIN32
 // Runs `check` while `file` cannot be read: another handle holds it open
 // without sharing it.
@@ -219,7 +209,8 @@ TEST_F(Md5Test, UndigestibleFilesGiveEmptyTextAndCreateNothing) {
   const auto readable = dir.Write("readable.bin", "abc"), secret = dir.Write("secret.bin", "abc");
   EXPECT_TRUE(WhileUnreadable(secret, [&] {
     MD5 md5;
-    return md5.Md5_File_Calc(readable.u16string()) == kAbc && md5.Md5_File_Calc(secret.u16string()).empty();
+    return md5.Md5_File_Calc(readable.u16string()) == u"900150983CD24FB0D6963F7D28E17F72" &&
+           md5.Md5_File_Calc(secret.u16string()).empty();
   }));
 }
 

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-
 #include <comsvc/utf8.h>
 #include <comsvc/code_page.h>
 #include <comsvc/dialogs.h>
@@ -37,27 +34,21 @@ TEST_F(UrlHelperTest, ParseUrlFollowsItsOrderOfSearchesAndDefaults) {
   const Case cases[] = {
       {u"http://server:8080/app/form?x=1", "http|server|8080|/app/form|x=1"},
       // The port text: missing or empty -> the default.
-      {u"http://server/app", "http|server|80|/app|"},
-      {u"http://server:/app", "http|server|80|/app|"},
+      {u"http://server/app", "http|server|80|/app|"}, {u"http://server:/app", "http|server|80|/app|"},
       // A numeric port is read as the locale reads numbers, halves to even.
-      {u"http://server:80.5/app", "http|server|80|/app|"},
-      {u"http://server:81.5/app", "http|server|82|/app|"},
+      {u"http://server:80.5/app", "http|server|80|/app|"}, {u"http://server:81.5/app", "http|server|82|/app|"},
       // Without a scheme the port is always 80.
-      {u"server:8080/app", "|server|80|/app|"},
-      {u"/app", "||80|/app|"},
+      {u"server:8080/app", "|server|80|/app|"}, {u"/app", "||80|/app|"},
       // No slash after the host: everything is the host, no default port.
       {u"http://server:8080", "http|server:8080|0|/|"},
       // A colon after the first slash belongs to the path.
-      {u"http://server/a:b", "http|server|80|/a:b|"},
-      {u"http://server/p?a?b", "http|server|80|/p|a?b"},
+      {u"http://server/a:b", "http|server|80|/a:b|"}, {u"http://server/p?a?b", "http|server|80|/p|a?b"},
       // The first "://" counts wherever it stands.
       {u"http://a://b/c", "http|a|80|//b/c|"},
       // Other schemes are reported, and keep what the host step found.
-      {u"ftp://server:21/x?q", "ftp|server|21|/x|q", true},
-      {u"HTTP://server/file", "HTTP|server|0|/file|", true},
+      {u"ftp://server:21/x?q", "ftp|server|21|/x|q", true}, {u"HTTP://server/file", "HTTP|server|0|/file|", true},
       // Ports, and positions of what is found, overflow beyond 32767; positions count from 1.
-      {u"http://server:32768/x", "error 6"},
-      {u"http://" + kHost + u"/x", "http|" + EncodeUtf8(kHost) + "|80|/x|"},
+      {u"http://server:32768/x", "error 6"}, {u"http://" + kHost + u"/x", "http|" + EncodeUtf8(kHost) + "|80|/x|"},
       {u"http://" + kHost + u"h/x", "error 6"},  // "/" at 32768
       {u"http://s/" + std::u16string(32767, u'p') + u"?q", "error 6"},
       // What is never found has no position: long texts are fine without it.
@@ -78,8 +69,7 @@ TEST_F(UrlHelperTest, ParseUrlFollowsItsOrderOfSearchesAndDefaults) {
 TEST_F(UrlHelperTest, PercentEncodeKeepsOnlyAsciiLettersAndDigits) {
   struct Case { int code_page; std::u16string text, encoded; };
   const Case cases[] = {
-      {1252, u"a b&c=d", u"a%20b%26c%3Dd"},
-      {1252, u"-._~*+%\n", u"%2D%2E%5F%7E%2A%2B%25%0A"},
+      {1252, u"a b&c=d", u"a%20b%26c%3Dd"}, {1252, u"-._~*+%\n", u"%2D%2E%5F%7E%2A%2B%25%0A"},
       {1252, u"\u00e9\u00ff\u20ac", u"%E9%FF%80"},
       {1252, u"\u4e2d\U0001F600\uff11", u"%3F%3F%3F%3F"},  // not in the code page: one "?" per code unit
       {936, u"a\u4e2d\u6587b", u"a%D6%D0%CE%C4b"},  // lead byte first

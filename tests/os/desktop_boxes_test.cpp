@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
-#include <optional>
-#include <string>
-
 #include <comsvc/message_loop.h>
 #include "support/notice_between_timers.h"
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace comsvc::os {
 namespace {
 
@@ -14,17 +12,13 @@ struct PathCase { const char* path; PathStyle style; const char *folder, *name; 
 TEST(PathRules, SplitAndJudgePathsByStyle) {
   constexpr PathStyle kPosix = PathStyle::kPosix, kWindows = PathStyle::kWindows;
   const PathCase cases[] = {
-      {"settings.ini", kPosix, ".", "settings.ini", false},
-      {"/etc/comsvc.ini", kPosix, "/etc", "comsvc.ini", true},
-      {"/comsvc.ini", kPosix, "/", "comsvc.ini", true},
-      {"dir/sub/file", kPosix, "dir/sub", "file", false},
-      {"C:\\dir\\file", kPosix, ".", "C:\\dir\\file", false},
-      {"C:\\dir\\file", kWindows, "C:\\dir", "file", true},
+      {"settings.ini", kPosix, ".", "settings.ini", false}, {"/etc/comsvc.ini", kPosix, "/etc", "comsvc.ini", true},
+      {"/comsvc.ini", kPosix, "/", "comsvc.ini", true}, {"dir/sub/file", kPosix, "dir/sub", "file", false},
+      {"C:\\dir\\file", kPosix, ".", "C:\\dir\\file", false}, {"C:\\dir\\file", kWindows, "C:\\dir", "file", true},
       {"C:/dir/file", kWindows, "C:/dir", "file", true},
       {"c:\\mixed/slashes\\file", kWindows, "c:\\mixed/slashes", "file", true},
       {"\\\\server\\share\\file", kWindows, "\\\\server\\share", "file", true},
-      {"\\rooted", kWindows, "\\", "rooted", false},
-      {"C:relative", kWindows, ".", "C:relative", false},
+      {"\\rooted", kWindows, "\\", "rooted", false}, {"C:relative", kWindows, ".", "C:relative", false},
       {"settings.ini", kWindows, ".", "settings.ini", false},
   };
   for (const PathCase& c : cases) {

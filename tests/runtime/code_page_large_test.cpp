@@ -6,8 +6,6 @@
 #include <map>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include <comsvc/code_page.h>
 
@@ -75,12 +73,6 @@ PublishedPage ParsePublished(int number) {
   return page;
 }
 
-std::string Bytes(std::initializer_list<unsigned> bytes) {
-  std::string s;
-  for (unsigned b : bytes) s += static_cast<char>(b);
-  return s;
-}
-
 class EveryCodeOf : public ::testing::TestWithParam<int> {};
 
 TEST_P(EveryCodeOf, ReadsEveryByteAndPairAsPublished) {
@@ -90,10 +82,12 @@ TEST_P(EveryCodeOf, ReadsEveryByteAndPairAsPublished) {
   for (unsigned b = 0; b < 256; ++b) {
     // A lead byte alone is cut off: it reads as the default character.
     const char16_t expected = published.lead[b] ? published.unicode_default : published.Read(b);
-    ASSERT_EQ(page.FromBytes(Bytes({b})), std::u16string(1, expected)) << "byte " << std::hex << b;
+    const char lead = static_cast<char>(b);
+    ASSERT_EQ(page.FromBytes(std::string(1, lead)), std::u16string(1, expected)) << "byte " << std::hex << b;
     if (!published.lead[b]) continue;
     for (unsigned trail = 0; trail < 256; ++trail) {
-      ASSERT_EQ(page.FromBytes(Bytes({b, trail})), std::u16string(1, published.Read(b << 8 | trail)))
+      const std::string pair{lead, static_cast<char>(trail)};
+      ASSERT_EQ(page.FromBytes(pair), std::u16string(1, published.Read(b << 8 | trail)))
           << "pair " << std::hex << b << " " << trail;
     }
   }

@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <random>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "support/runtime_errors.h"
 
@@ -58,20 +54,15 @@ TEST(CodePage, ReadsAsWindowsAndWritesWhatItReadBack) {
       {936, "\xA1\x7F", u"?", "?"},                        // an undefined pair
       // Bytes a one-byte page leaves undefined are the C1 controls.
       {1252, "\x81\x8D\x8F\x90\x9D", u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},
-      {874, "\x81\x9F", u"\u0081\u009F", "\x81\x9F"},
-      {1250, "\x83\x98", u"\u0083\u0098", "\x83\x98"},
-      {1251, "\x98", u"\u0098", "\x98"},
-      {1257, "\x8A\x9F", u"\u008A\u009F", "\x8A\x9F"},
+      {874, "\x81\x9F", u"\u0081\u009F", "\x81\x9F"}, {1250, "\x83\x98", u"\u0083\u0098", "\x83\x98"},
+      {1251, "\x98", u"\u0098", "\x98"}, {1257, "\x8A\x9F", u"\u008A\u009F", "\x8A\x9F"},
       {1255, "\xCA", u"\u05BA", "\xCA"},
       // 932 reads what it lacks as U+30FB, a lead byte at the end too.
-      {932, "\x85\x41", u"\u30FB", "\x81\x45"},
-      {932, "a\x81", u"a\u30FB", "a\x81\x45"},
+      {932, "\x85\x41", u"\u30FB", "\x81\x45"}, {932, "a\x81", u"a\u30FB", "a\x81\x45"},
       {932, "\x80", u"\u0080", "\x80"},
       // The end-user-defined ranges round-trip through the private use area.
-      {936, "\xAA\xA1", u"\uE000", "\xAA\xA1"},
-      {936, "\xA1\x40", u"\uE4C6", "\xA1\x40"},
-      {949, "\xC9\xA1", u"\uE000", "\xC9\xA1"},
-      {950, "\xFA\x40", u"\uE000", "\xFA\x40"},
+      {936, "\xAA\xA1", u"\uE000", "\xAA\xA1"}, {936, "\xA1\x40", u"\uE4C6", "\xA1\x40"},
+      {949, "\xC9\xA1", u"\uE000", "\xC9\xA1"}, {950, "\xFA\x40", u"\uE000", "\xFA\x40"},
       // Two pairs read as one box-drawing character; it is written as F9 xx.
       {950, "\xA2\xA4\xF9\xF9", u"\u2550\u2550", "\xF9\xF9\xF9\xF9"},
       {950, "\xA2\xA5\xF9\xE9", u"\u255E\u255E", "\xF9\xE9\xF9\xE9"},

@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
-#include <string>
-
 #include <comsvc/message_loop.h>
 #include <comsvc/message_window.h>
 #include "support/local_channels.h"

@@ -4,7 +4,6 @@
 
 #include <cfloat>
 #include <charconv>
-#include <functional>
 
 #include "support/runtime_errors.h"
 
@@ -52,7 +51,6 @@ TEST(NumberReading, ReadsAsThePlatformDoes) {
   // The locale chooses the separators.
   EXPECT_EQ(std::pair(TextToDouble(u"1.000,25", kGerman), TextToLong(u"3,5", kGerman)), std::pair(1000.25, 4));
 }
-
 
 TEST(NumberReading, HexDigitsPassOverBlanksAndStopAtAnythingElse) {
   const std::pair<std::u16string, uint16_t> cases[] = {

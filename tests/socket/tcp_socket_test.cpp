@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include <comsvc/utf8.h>
 #include "support/loopback_peer.h"
 
@@ -14,17 +11,6 @@ namespace {
 using namespace std::chrono_literals;
 using testing::LoopbackPeer;
 using Events = std::vector<std::string>;
-
-// Connects `socket` and records its events, in order, into `events`.
-void Connect(TcpSocket& socket, Events& events, std::u16string host, int port) {
-  socket.SetEvents({[&] { events.push_back("connected"); },
-                    [&](size_t bytes) { events.push_back("data " + std::to_string(bytes)); },
-                    [&] { events.push_back("closed"); },
-                    [&](int32_t n, auto& text) { events.push_back(std::to_string(n) + " " + EncodeUtf8(text)); }});
-  socket.SetRemoteHost(std::move(host));
-  socket.SetRemotePort(port);
-  socket.Connect();
-}
 
 TEST(TcpSocket, ConnectionAttemptsEndInOneEventThroughTheLoop) {
   LoopbackPeer listening([](LoopbackPeer& p, int&) { p.Pause(1h); });
@@ -43,7 +29,12 @@ TEST(TcpSocket, ConnectionAttemptsEndInOneEventThroughTheLoop) {
     TcpSocket socket;
     Events events;
     socket.SetConnectTimeout(c.connect_timeout);
-    Connect(socket, events, c.host, c.port);
+    socket.SetEvents({[&] { events.push_back("connected"); }, [&](size_t) { events.push_back("data"); },
+                      [&] { events.push_back("closed"); },
+                      [&](int32_t n, auto& text) { events.push_back(std::to_string(n) + " " + EncodeUtf8(text)); }});
+    socket.SetRemoteHost(c.host);
+    socket.SetRemotePort(c.port);
+    socket.Connect();
     EXPECT_TRUE(events.empty());  // nothing is reported from inside Connect
     ASSERT_TRUE(MessageLoop::Current().RunUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events, Events{c.event}) << c.port;

@@ -1,13 +1,13 @@
 #include "support/loopback_peer.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 namespace comsvc::testing {
 namespace {
@@ -32,11 +32,8 @@ int ListenOnLoopback(int backlog, int& port) {
   port = BindLowPort([&](int candidate) {
     fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in address = LoopbackAddress(candidate);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && listen(fd, backlog) == 0) {
-      return true;
-    }
-    close(fd);
-    return false;
+    return (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && listen(fd, backlog) == 0) ||
+           (close(fd), false);
   });
   return fd;
 }
@@ -61,11 +58,7 @@ LoopbackPeer::LoopbackPeer(Behaviour behaviour) : behaviour_(std::move(behaviour
   });
 }
 
-LoopbackPeer::~LoopbackPeer() {
-  stopping_ = true;
-  thread_.join();
-  close(listener_);
-}
+LoopbackPeer::~LoopbackPeer() { stopping_ = true, thread_.join(), close(listener_); }
 
 void LoopbackPeer::ReadRequest(int fd) {
   char buffer[4096];
@@ -92,8 +85,7 @@ void SendAll(int fd, const std::string& bytes) {
 void ResetConnection(int& fd) {
   const linger option{1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
-  close(fd);
-  fd = -1;
+  close(std::exchange(fd, -1));
 }
 
 int ClosedLoopbackPort() {
@@ -134,10 +126,7 @@ FormServer::FormServer() {
   while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-FormServer::~FormServer() {
-  server_.stop();
-  thread_.join();
-}
+FormServer::~FormServer() { server_.stop(), thread_.join(); }
 
 std::string FormServer::Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/form"; }
 

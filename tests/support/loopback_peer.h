@@ -35,8 +35,7 @@ class LoopbackPeer {
 
  private:
   Behaviour behaviour_;
-  int listener_ = -1;
-  int port_ = 0;
+  int listener_ = -1, port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<int> connections_{0};
   std::thread thread_;
@@ -60,8 +59,7 @@ class UnansweredListener {
   int Port() const { return port_; }
 
  private:
-  int listener_ = -1;
-  int port_ = 0;
+  int listener_ = -1, port_ = 0;
   std::vector<int> fillers_;
 };
 

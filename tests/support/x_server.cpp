@@ -13,18 +13,6 @@
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace comsvc::testing {
-namespace {
-
-// Xvfb writes its display number and a line end once it accepts connections.
-std::string ReadDisplayName(int fd) {
-  std::string number;
-  char c = 0;
-  pollfd ready{fd, POLLIN, 0};
-  while (poll(&ready, 1, 60000) > 0 && read(fd, &c, 1) == 1 && c != '\n') number.push_back(c);
-  return c == '\n' ? ":" + number : "";
-}
-
-}  // namespace
 
 pid_t XServerTest::server_ = -1;
 Display* XServerTest::display_ = nullptr;
@@ -41,9 +29,13 @@ void XServerTest::SetUpTestSuite() {
     _exit(127);
   }
   close(fds[1]);
-  const std::string name = server_ > 0 ? ReadDisplayName(fds[0]) : "";
+  // Xvfb writes its display number and a line end once it accepts connections.
+  std::string name = ":";
+  char c = 0;
+  pollfd ready{fds[0], POLLIN, 0};
+  while (server_ > 0 && poll(&ready, 1, 60000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') name.push_back(c);
   close(fds[0]);
-  if (name.empty()) return;
+  if (c != '\n') return;
   setenv("DISPLAY", name.c_str(), 1);
   display_ = XOpenDisplay(name.c_str());
 }
@@ -51,10 +43,7 @@ void XServerTest::SetUpTestSuite() {
 void XServerTest::TearDownTestSuite() {
   if (display_) XCloseDisplay(display_);
   display_ = nullptr;
-  if (server_ > 0) {
-    kill(server_, SIGTERM);
-    waitpid(server_, nullptr, 0);
-  }
+  if (server_ > 0) kill(server_, SIGTERM), waitpid(server_, nullptr, 0);
   server_ = -1;
   unsetenv("DISPLAY");
 }
@@ -98,7 +87,6 @@ void XServerTest::RequestClose(Window window) {
   close.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
   close.xclient.format = 32;
   close.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-  close.xclient.data.l[1] = CurrentTime;
   XSendEvent(display_, window, False, NoEventMask, &close);
   XFlush(display_);
 }

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <optional>
 #include <thread>
 
 #include <comsvc/code_page.h>
@@ -137,46 +135,22 @@ using NoticeWindow = NeedsDesktop;
 TEST_F(DesktopBoxes, InputBoxReturnsWhatWasTypedOrNothingWhenClosed) {
   auto dialogs = MakeDesktopDialogs();
   ASSERT_TRUE(dialogs);
-  struct Case {
-    std::u16string title;
-    void (*user)(HWND box);
-    std::optional<std::u16string> answer;
-  };
-  const Case cases[] = {
-      {u"Ask once",
-       [](HWND box) {
-         SetDlgItemTextW(box, 100, L"typed \u4E2D");
-         PostMessageW(box, WM_COMMAND, IDOK, 0);
-       },
-       u"typed \u4E2D"},
-      {u"Ask twice", [](HWND box) { PostMessageW(box, WM_CLOSE, 0, 0); }, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    std::thread user([&c] {
-      if (HWND box = WaitForDialog(reinterpret_cast<const wchar_t*>(c.title.c_str()))) c.user(box);
+  // The box's title, what the user types before OK (nullptr: closes the box instead), the answer.
+  const std::tuple<std::u16string, const wchar_t*, std::optional<std::u16string>> cases[] = {
+      {u"Ask once", L"typed \u4E2D", u"typed \u4E2D"}, {u"Ask twice", nullptr, std::nullopt}};
+  for (const auto& [title, typed, answer] : cases) {
+    std::thread user([&title, typed] {
+      HWND box = WaitForDialog(reinterpret_cast<const wchar_t*>(title.c_str()));
+      if (box && typed) SetDlgItemTextW(box, 100, typed);
+      if (box) PostMessageW(box, typed ? WM_COMMAND : WM_CLOSE, typed ? IDOK : 0, 0);
     });
-    EXPECT_EQ(dialogs->ShowInputBox(u"Your name?", c.title, u"default"), c.answer);
+    EXPECT_EQ(dialogs->ShowInputBox(u"Your name?", title, u"default"), answer);
     user.join();
   }
 }
 
 // ---------------------------------------------------------------------------
-// The loop's timers and the notice window, on the thread's message queue
-
-TEST(LoopTimersOnWindows, FireOnTimeWhileTheQueueWaits) {
-  // One short, one between the system's timer ticks, one long. Each fires,
-  // and never early; how late depends on the host (a fresh wine desktop can
-  // hold the first wake for seconds), so lateness is not asserted.
-  MessageLoop& loop = MessageLoop::Current();
-  for (const auto delay : {15ms, 120ms, 700ms}) {
-    const auto started = MessageLoop::Clock::now();
-    bool fired = false;
-    loop.StartOneShot(delay, [&] { fired = true; });
-    loop.RunUntil([&] { return fired; }, started + delay + 30s);
-    EXPECT_TRUE(fired) << delay.count();
-    EXPECT_GE(MessageLoop::Clock::now() - started, delay);
-  }
-}
+// The notice window, on the thread's message queue
 
 // Timers of the same loop, due just before and just after the notice's own,
 // tell when it unloaded: wine may take seconds to destroy a window.
@@ -195,47 +169,36 @@ TEST_F(NoticeWindow, IsARealWindowThatClosesTwoSecondsAfterLoading) {
 // ---------------------------------------------------------------------------
 // The socket, against a loopback listener of the test
 
-TEST(TcpSocketOnWinsock, ConnectsSendsReceivesAndSeesThePeerClose) {
+// A connection to a listener of the test that reads the ping, answers and
+// closes; then one to a closed port, refused with the Winsock number.
+TEST(TcpSocketOnWinsock, ConnectsSendsReceivesSeesThePeerCloseAndIsRefused) {
   int port = 0;
   const int listener = testing::ListenOnLoopback(port);
   ASSERT_GE(listener, 0);
-  std::thread peer([listener] {  // reads the ping, answers, closes
+  std::thread peer([listener] {
     const int client = testing::AcceptConnection(listener);
     for (int i = 0; i < 4; ++i) testing::ReceiveByte(client);
     testing::SendToSocket(client, "pong");
     testing::CloseSocket(client);
   });
-  TcpSocket socket;
   std::vector<std::string> events;
   std::u16string data;
-  socket.SetEvents({[&] {
-                      events.push_back("connected");
-                      socket.SendData(u"ping");
-                    },
-                    [&](size_t) { data += socket.GetData(100); },
-                    [&] { events.push_back("closed"); },
-                    [&](int32_t number, const std::u16string&) { events.push_back(std::to_string(number)); }});
-  socket.SetRemoteHost(u"127.0.0.1");
-  socket.SetRemotePort(port);
-  socket.Connect();
-  MessageLoop::Current().RunUntil([&] { return !events.empty() && events.back() != "connected"; },
-                                  MessageLoop::Clock::now() + 60s);
-  testing::CloseSocket(listener);  // ends a wait for a connection that never came
-  peer.join();
-  EXPECT_EQ(events, (std::vector<std::string>{"connected", "closed"}));
+  for (const int to : {port, 1}) {
+    TcpSocket socket;
+    socket.SetEvents({[&] { events.push_back("connected"), socket.SendData(u"ping"); },
+                      [&](size_t) { data += socket.GetData(100); }, [&] { events.push_back("closed"); },
+                      [&](int32_t number, const std::u16string&) { events.push_back(std::to_string(number)); }});
+    socket.SetRemoteHost(u"127.0.0.1");
+    socket.SetRemotePort(to);
+    socket.Connect();
+    const size_t before = events.size();
+    MessageLoop::Current().RunUntil([&] { return events.size() > before && events.back() != "connected"; },
+                                    MessageLoop::Clock::now() + 60s);
+    if (to == port) testing::CloseSocket(listener), peer.join();  // ends a wait for a connection that never came
+    socket.Close();
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"connected", "closed", "10061"}));
   EXPECT_EQ(data, u"pong");
-  socket.Close();
-}
-
-TEST(TcpSocketOnWinsock, AClosedPortIsRefusedWithTheWinsockNumber) {
-  TcpSocket socket;
-  std::optional<int32_t> error;
-  socket.SetEvents({{}, {}, {}, [&](int32_t number, const std::u16string&) { error = number; }});
-  socket.SetRemoteHost(u"127.0.0.1");
-  socket.SetRemotePort(1);
-  socket.Connect();
-  MessageLoop::Current().RunUntil([&] { return error.has_value(); }, MessageLoop::Clock::now() + 60s);
-  EXPECT_EQ(error, 10061);
 }
 
 }  // namespace
