@@ -50,8 +50,7 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrongAndShowTheUsageOnStandardError) {
       {{"md5", "--server", "64", "abc"}, "--server takes 32 or 16, not '64'\nusage: comsvc md5"},
       {{"notice", "x", "--then", "86400001", "y"}, "--then takes a number of milliseconds from 0 to 86400000"},
       {{"ini", "read", "--name", "a", "--path", "x.ini", "S", "k"}, ""},
-      {{"notice", "text", "--then", "soon", "x"}, ""},
-      {{"lint"}, ""},
+      {{"notice", "text", "--then", "soon", "x"}, ""}, {{"lint"}, ""},
   };
   for (const auto& [args, err] : refused) {
     const ProcessResult r = RunComsvc(args, "[]", {"DISPLAY="});

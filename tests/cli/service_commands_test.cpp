@@ -1,10 +1,9 @@
-// comsvc url, request, post, md5, ini, folders and notice, run as a user runs them.
+// comsvc url, post, md5, ini, folders and notice, run as a user runs them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
-#include <comsvc/version.h>
 #include "support/loopback_peer.h"
 #include "support/test_support.h"
 
@@ -19,15 +18,12 @@ ProcessResult RunScripted(Args args) {
   return RunComsvc(args);
 }
 
-TEST(HttpCli, UrlAndRequestPrintExactlyWhatTheHelpersGive) {
+TEST(HttpCli, UrlParsePrintsExactlyWhatTheHelperGives) {
   const std::pair<Args, std::string> cases[] = {
       {{"url", "parse", "http://server:8080/app/form?x=1"},
        "Scheme: http\nHost: server\nPort: 8080\nPath: /app/form\nQuery: x=1\n"},
       {{"url", "parse", "--json", "server/a\"b?c"},
        "{\"Scheme\":\"\",\"Host\":\"server\",\"Port\":80,\"Path\":\"/a\\\"b\",\"Query\":\"c\"}\n"},
-      {{"--codepage", "1252", "request", "http://server:81/form?id=7", "a=1&b=x y\xC3\xA9"},
-       "POST /form HTTP/1.0\r\nHost: server\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-       "Content-Length: 14\r\nClient:comsvc/" COMSVC_VERSION "\r\n\r\na=1&b=x%20y%E9"},
   };
   for (const auto& [args, out] : cases) EXPECT_EQ(RunComsvc(args).out, out) << args.back();
 }
@@ -50,15 +46,12 @@ TEST(HttpCli, PostPrintsTheRepliesOrTheSocketError) {
 
 TEST(LocalCommands, PrintAndExitWithTheirStatus) {
   TempDir dir;
-  const std::string abc_file = dir.Write("abc.txt", "abc").string();
   const std::string abc = "900150983CD24FB0D6963F7D28E17F72\n";
   struct Case { Args args; std::string input; int status; std::string out; };
   const Case cases[] = {
       {{"md5", "abc"}, "", 0, abc}, {{"md5", "--text-file", "-"}, "abc", 0, abc},
-      {{"md5", "--file", abc_file}, "", 0, abc}, {{"md5", "--server", "16", "abc"}, "", 0, "3cd24fb0d6963f7d\n"},
-      {{"md5", "--registers", "abc"}, "", 0,
-       abc + "RegisterA: -1739587184\nRegisterB: -1336946116\nRegisterC: 2101319382\nRegisterD: 1920983336\n"},
-      {{"md5", std::string(32768, 'x')}, "", 1, ""},  // error 6
+      {{"md5", "--file", dir.Write("abc.txt", "abc").string()}, "", 0, abc},
+      {{"md5", "--server", "16", "abc"}, "", 0, "3cd24fb0d6963f7d\n"}, {{"md5", std::string(32768, 'x')}, "", 1, ""},
       {{"md5"}, "abc", 0, abc}, {{"md5", "-"}, "abc", 0, abc},
       {{"ini", "write", "--path", (dir.Path() / "none" / "x.ini").string(), "S", "k", "v"}, "", 1, "0\n"},
       {{"--codepage", "932", "md5", "--encoding", "ansi", "-"}, "a\x82\xA0", 0, "E108F8C48684F6A604F0F1710BB9EE31\n"},

@@ -28,8 +28,7 @@ class FolderLocations : public ::testing::Test {
 // The user-dirs.dirs content (nullptr: no file, so it must come first) and
 // the documents folder it gives under $HOME.
 const std::pair<const char*, const char*> kUserDirs[] = {
-    {nullptr, "/Documents"},
-    {"  XDG_DOCUMENTS_DIR =\t\"$HOME/My \\\"Docs\\\\\"  \n", "/My \"Docs\\"},
+    {nullptr, "/Documents"}, {"  XDG_DOCUMENTS_DIR =\t\"$HOME/My \\\"Docs\\\\\"  \n", "/My \"Docs\\"},
     // The first valid line wins: not a comment, a relative path, nor another name.
     {"# XDG_DOCUMENTS_DIR=\"$HOME/commented\"\nXDG_DOCUMENTS_DIR=relative\nXDG_DOCUMENTS_DIRS=\"$HOME/other\"\n"
      "XDG_DOCUMENTS_DIR=\"$HOME/first\"\nXDG_DOCUMENTS_DIR=\"$HOME/second\"\n", "/first"},
@@ -42,19 +41,15 @@ TEST_F(FolderLocations, DocumentsFollowTheUserDirsFile) {
   }
 }
 
-// (The command line's folders test reads user-dirs.dirs from $XDG_CONFIG_HOME.)
-TEST_F(FolderLocations, ARelativeConfigHomeIsIgnored) {
-  setenv("XDG_CONFIG_HOME", "relative/config", 1);
-  EXPECT_EQ(AppDataFolderPath(), Utf8ToUtf16(home_.Path().string() + "/.config"));
-}
-
-TEST_F(FolderLocations, PathsPassThroughTheCodePageAndItsBuffer) {
+TEST_F(FolderLocations, ConfigHomePassesThroughTheCodePageAndItsBufferUnlessRelative) {
   // 259 code-page bytes fit with the NUL, 260 do not; 文 takes two bytes.
   const std::string fits = "/" + std::string(256, 'a') + "\xE6\x96\x87";
   for (const std::string& path : {fits, fits + "b"}) {
     setenv("XDG_CONFIG_HOME", path.c_str(), 1);
     EXPECT_EQ(AppDataFolderPath(), path == fits ? Utf8ToUtf16(path) : u"") << path.size();
   }
+  setenv("XDG_CONFIG_HOME", "relative/config", 1);  // ignored, as the rules say
+  EXPECT_EQ(AppDataFolderPath(), Utf8ToUtf16(home_.Path().string() + "/.config"));
   setenv("XDG_CONFIG_HOME", "/data/\xE6\x96\x87\xE6\xA1\xA3 caf\xC3\xA9", 1);
   ASSERT_TRUE(platform::CodePage::SetCurrent(1252));
   EXPECT_EQ(AppDataFolderPath(), u"/data/?? caf\u00E9");

@@ -89,8 +89,7 @@ TEST_F(ExchangeTest, EveryMisbehavingPeerEndsTheExchangeAndTheNextPostWorks) {
   // pieces as the reply handler is given them, joined.
   struct Case { std::vector<std::string> pieces; bool reset; std::u16string reply; };
   const Case cases[] = {
-      {{}, false, u""},
-      {{}, true, u""},
+      {{}, false, u""}, {{}, true, u""},
       {{"HTTP/1.0 200 OK\n\n", "{\"a\":", "1}\r"}, false, u"HTTP/1.0 200 OK\r\n\r\n{\"a\":1}\r\n"},
       {{ten_megabytes}, false, Utf8ToUtf16(ten_megabytes)},
   };

@@ -43,17 +43,8 @@ const FileForm kForms[] = {
 
 // The file every row reads, with "\n" standing for the line end under test.
 const char kSample[] =
-    "[Sec]\n"
-    "key=value\n"
-    "Key=second\n"
-    "  spaced  =  padded = value  \n"
-    ";comment=1\n"
-    "q1=\"  quoted  \"\n"
-    "caf\xC3\xA9=cr\xC3\xA8me\n"
-    "[sec]\n"
-    "other=in the second section of that name\n"
-    "[Last]\n"
-    "end=no line end";
+    "[Sec]\nkey=value\nKey=second\n  spaced  =  padded = value  \n;comment=1\nq1=\"  quoted  \"\n"
+    "caf\xC3\xA9=cr\xC3\xA8me\n[sec]\nother=in the second section of that name\n[Last]\nend=no line end";
 
 struct ReadCase { const char *section, *key, *expected; };  // expected: UTF-8
 

@@ -33,11 +33,8 @@ std::string RunComsvc(const std::vector<std::wstring>& args, const wchar_t* fold
   DWORD got = 0;
   while (started && ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
   CloseHandle(read_end);
-  if (started) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
+  if (started) WaitForSingleObject(process.hProcess, INFINITE);
+  if (started) CloseHandle(process.hProcess), CloseHandle(process.hThread);
   return out;
 }
 
