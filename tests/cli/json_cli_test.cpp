@@ -83,7 +83,8 @@ ProcessResult Eval(Args options, const Args& eval_args) {
   return RunComsvc(options);
 }
 
-TEST(EvalCli, ExamplesGiveTheirExpectedOutput) {
+// Each example gives its expected output and lints clean.
+TEST(EvalCli, ExamplesGiveTheirExpectedOutputAndLintClean) {
   // The scripts, run on one instance, and the name of their answers and expected output.
   const std::pair<Args, std::string> examples[] = {
       {{"greeting.json"}, "greeting"}, {{"menu.json"}, "menu"}, {{"order_form.json"}, "order_form"},
@@ -93,6 +94,8 @@ TEST(EvalCli, ExamplesGiveTheirExpectedOutput) {
     for (std::string& script : scripts) script = kExamples + script;
     const ProcessResult result = Eval({"--quiet", "--answers", kExamples + name + ".answers.json"}, scripts);
     EXPECT_EQ(Everything(result), ReadBytes(kExamples + name + ".expected.txt") + "0") << name;
+    scripts.insert(scripts.begin(), "lint");
+    EXPECT_EQ(Everything(RunComsvc(scripts)), "0") << name;
   }
 }
 
@@ -128,14 +131,6 @@ TEST(EvalCli, JsonReportsOutputsErrorAndBoxesOnOneLine) {
   EXPECT_EQ(Everything(Eval({"--answers", answers}, {"--json", asks, fails, asks})),
             R"({"outputs":["Bo\n"],"error":{"number":424,"description":"Object required"},"dialogs":)"
             R"([{"box":"input","prompt":"P","title":"","default":"","answer":"Bo"}]})" "\n1");
-}
-
-TEST(LintCli, TheExampleScriptsLintClean) {
-  Args args{"lint"};
-  for (const char* name : {"greeting", "menu", "order_form", "report_setup", "report"}) {
-    args.push_back(kExamples + name + ".json");
-  }
-  EXPECT_EQ(Everything(RunComsvc(args)), "0");
 }
 
 // Each JSON line of `text` as the fields named, joined by spaces; a field

@@ -184,33 +184,6 @@ TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
   }
 }
 
-// Blocks of sizes from one byte to several chunks, small ones between them
-// so that chunks fill up and large ones land in chunks of their own: each is
-// aligned as asked, and none overlaps another.
-TEST(DocumentArena, BlocksAreAlignedAndDistinct) {
-  ArenaHold arena = DocumentArena::Create();
-  struct Block {
-    unsigned char* memory;
-    size_t size;
-  };
-  std::vector<Block> blocks;
-  const size_t sizes[] = {1, 7, 16, 24, 100, 1000, 3000, 70000, 5, 2u << 20, 40, 300000, 9};
-  for (int round = 0; round < 40; ++round) {
-    for (size_t size : sizes) {
-      const size_t align = size % 2 == 1 ? 1 : alignof(std::max_align_t);
-      auto* memory = static_cast<unsigned char*>(arena->Allocate(size, align));
-      ASSERT_EQ(reinterpret_cast<uintptr_t>(memory) % align, 0u) << size;
-      std::memset(memory, static_cast<int>(blocks.size() % 251), size);
-      blocks.push_back({memory, size});
-    }
-  }
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    const Block& b = blocks[i];
-    const auto mark = static_cast<unsigned char>(i % 251);
-    EXPECT_TRUE(b.memory[0] == mark && b.memory[b.size - 1] == mark) << "block " << i << " was overwritten";
-  }
-}
-
 // Nodes still alive when their thread's kept chunks are freed (a thread-local
 // holder made before the first document is destroyed after them) free their
 // document on their own.
@@ -223,12 +196,8 @@ TEST(DocumentArena, DocumentsOutlivingTheirThreadsCacheStillFree) {
   }).join();
 }
 
-struct DecodeCase {
-  const char* name;
-  std::string bytes;
-  std::u16string text;               // what decodes before any error
-  std::optional<size_t> error_offset;
-};
+// text: what decodes before any error.
+struct DecodeCase { const char* name; std::string bytes; std::u16string text; std::optional<size_t> error_offset; };
 
 TEST(Utf8, DecodesValidTextAndStopsAtTheFirstInvalidByte) {
   const DecodeCase cases[] = {

@@ -59,7 +59,7 @@ TEST_F(IniSettings, RefusedWritesGiveIntegerZeroAndLeaveTheFile) {
   for (const auto& [name, value] : cases) {
     UsePath(name);
     const Value result = IniWrite(u"S", u"k", value);
-    EXPECT_EQ(std::pair(result.Kind(), result.AsInteger()), std::pair(ValueKind::kInteger, int32_t{0})) << name;
+    EXPECT_EQ(std::pair(result.Kind(), result.AsInteger()), std::pair(ValueKind::kInteger, int16_t{0})) << name;
   }
   EXPECT_EQ(ReadBytes(dir_.Path() / "v.ini"), "[S]\r\nk=1\r\n");
 }

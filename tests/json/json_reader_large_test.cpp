@@ -2,7 +2,6 @@
 // quoted without bound or went back over the text would crash or never finish.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 
 #include <comsvc/json_reader.h>
@@ -11,15 +10,6 @@
 
 namespace comsvc::JSON {
 namespace {
-
-TEST(ReadJsonLarge, AMillionOpeningBracketsStopAtTheNestingBound) {
-  const std::u16string description = Utf8ToUtf16(ErrorDescription(ErrorNumber::kOutOfStackSpace));
-  for (std::u16string_view open : {u"[", u"{a:"}) {
-    EXPECT_FALSE(ReadJson(Repeat(open, 1000000)).IsEmpty());
-    EXPECT_EQ(ReaderErrors().rfind(description, 0), 0u);
-    EXPECT_EQ(std::ranges::count(ReaderErrors(), u'\n'), 1000);
-  }
-}
 
 // Random text is read to its end, or to where its error text reaches its
 // limit, each bad word's line quoting the whole rest of the text.

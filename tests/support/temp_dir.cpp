@@ -10,14 +10,11 @@ namespace comsvc::testing {
 
 TempDir::TempDir() {
   std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     auto candidate = std::filesystem::temp_directory_path() / ("comsvc-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
+    if (std::filesystem::create_directory(candidate)) path_ = candidate;
   }
-  throw std::runtime_error("cannot create a temporary folder");
+  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
