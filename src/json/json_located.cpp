@@ -10,6 +10,7 @@
 #include <comsvc/runtime_error.h>
 #include <comsvc/utf8.h>
 
+#include "json/filler.h"
 #include "json/json_number.h"
 #include "json/reader_limits.h"
 
@@ -51,41 +52,8 @@ class LocatingReader {
   char16_t Peek() const { return AtEnd() ? u'\0' : text_[pos_]; }
   std::u16string_view Ahead(size_t count) const { return AtEnd() ? std::u16string_view() : text_.substr(pos_, count); }
 
-  // Blanks, line ends, parentheses and comments. The flags: a "/" or "*"
-  // was just seen; inside a comment; inside a block comment.
-  void SkipFiller() {
-    bool start = false, comment = false, block = false;
-    for (; !AtEnd(); ++pos_) {
-      switch (text_[pos_]) {
-        case u'\r':
-        case u'\n':
-          if (!block) start = comment = false;
-          break;
-        case u'\t':
-        case u' ':
-        case u'(':
-        case u')': break;
-        case u'/':
-          if (!block) {
-            comment = start;
-            start = !start;
-          } else if (start) {
-            start = comment = block = false;
-          }
-          break;
-        case u'*':
-          if (start) {
-            start = false;
-            comment = block = true;
-          } else {
-            start = true;
-          }
-          break;
-        default:
-          if (!comment) return;
-      }
-    }
-  }
+  // Blanks, line ends, parentheses and comments, as the reader passes them.
+  void SkipFiller() { pos_ = FillerEnd(text_, pos_); }
 
   Value ReadValue(ValueLocation& where) {
     SkipFiller();

@@ -14,6 +14,7 @@
 #include <comsvc/utf8.h>
 
 #include "core/tree_builder.h"
+#include "json/filler.h"
 #include "json/json_number.h"
 #include "json/json_reader_keys.h"
 #include "json/json_reader_scan.h"
@@ -184,9 +185,7 @@ class Reader {
     (errors_.append(pieces), ...);
   }
 
-  // Blanks, CR, LF, parentheses and comments. The three flags follow the
-  // comment marks: a "/" or "*" just seen, inside a comment, inside a block
-  // comment.
+  // Blanks, CR, LF, parentheses and comments (see FillerEnd).
   void SkipFiller() {
     if (AtEnd()) return;
     // A lone space, as after most colons, is passed here; before any
@@ -200,38 +199,7 @@ class Reader {
     // With no comment mark seen yet, blanks change no flag.
     pos_ = BlanksEnd(text_, pos_);
     if (AtEnd() || !MayBeFiller(text_[pos_])) return;
-    bool start = false, comment = false, block = false;
-    for (; pos_ < text_.size(); ++pos_) {
-      switch (text_[pos_]) {
-        case u'\r':
-        case u'\n':
-          if (!block) start = comment = false;
-          break;
-        case u'\t':
-        case u' ':
-        case u'(':
-        case u')':
-          break;
-        case u'/':
-          if (!block) {
-            comment = start;
-            start = !start;
-          } else if (start) {
-            start = comment = block = false;
-          }
-          break;
-        case u'*':
-          if (start) {
-            start = false;
-            comment = block = true;
-          } else {
-            start = true;
-          }
-          break;
-        default:
-          if (!comment) return;
-      }
-    }
+    pos_ = FillerEnd(text_, pos_);
   }
 
   // A reader of UTF-8 beyond ASCII gives up at a raised failure, whose line

@@ -169,8 +169,7 @@ TEST(ReadTree, AChangeItsDocumentDidNotHearOfIsCaught) {
 
 TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
   const std::pair<ErrorNumber, const char*> cases[] = {
-      {ErrorNumber::kOutOfMemory, "error 7: Out of memory"},
-      {ErrorNumber::kOverflow, "error 6: Overflow"},
+      {ErrorNumber::kOutOfMemory, "error 7: Out of memory"}, {ErrorNumber::kOverflow, "error 6: Overflow"},
       {ErrorNumber::kSubscriptOutOfRange, "error 9: Subscript out of range"},
       {ErrorNumber::kTypeMismatch, "error 13: Type mismatch"},
       {ErrorNumber::kOutOfStackSpace, "error 28: Out of stack space"},

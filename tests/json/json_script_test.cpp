@@ -235,8 +235,7 @@ struct RuleCase {
 TEST(LintScripts, EachRuleFiresAndItsLookAlikeLintsClean) {
   const RuleCase cases[] = {
       {"parse-error", u"[{alert: {message: 'x'}}, tru]", u"[{alert: {message: 'x'}}, 'tru']"},
-      {"script-shape", u"['a', 1]", u"['a', '1', null]"},
-      {"script-shape", u"{note: 'x'}", u"{}"},
+      {"script-shape", u"['a', 1]", u"['a', '1', null]"}, {"script-shape", u"{note: 'x'}", u"{}"},
       {"step-value", u"[{note: 5}]", u"[{note: '5'}]"},
       {"argument-kind", u"[{Alert: 'hi'}]", u"[{Alert: {message: 'hi'}}]"},
       {"argument-kind", u"[{return: ['x']}]", u"[{return: 'x'}]"},
