@@ -89,10 +89,14 @@ set(comsvc_backend_win32
   locale_source.cpp modules.cpp socket.cpp system_profile.cpp)
 set(comsvc_backend_web
   binary_file.cpp console.cpp desktop_boxes.cpp event_wait.cpp files.cpp form_window.cpp known_folders.cpp
-  locale_source.cpp modules.cpp socket.cpp system_profile.cpp)
+  locale_source.cpp modules.cpp socket.cpp)
 set(comsvc_backend_x11 form_window.cpp)
 set(comsvc_backend_headless form_window.cpp)
 set(os_sources os/binary_file.cpp os/error.cpp)
+# A page, like a POSIX system, keeps no INI files of its own.
+if(EMSCRIPTEN)
+  list(APPEND os_sources os/posix/system_profile.cpp)
+endif()
 foreach(backend IN ITEMS ${COMSVC_OS_BACKEND} ${COMSVC_DESKTOP_BACKEND})
   set(files ${comsvc_backend_${backend}})
   list(TRANSFORM files PREPEND os/${backend}/)

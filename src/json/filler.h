@@ -1,6 +1,7 @@
-// Filler between a document's tokens: blanks, CR, LF, parentheses and
-// comments, a "//" one to the line end and a "/*" one to its "*/". The reader
-// and its located form pass over exactly the same text through this one rule.
+// What the reader and its located form share so that they read exactly the
+// same text alike: the filler between a document's tokens (blanks, CR, LF,
+// parentheses and comments, a "//" one to the line end and a "/*" one to its
+// "*/"), and the count of containers being read.
 #pragma once
 
 #include <cstddef>
@@ -47,5 +48,17 @@ size_t FillerEnd(std::basic_string_view<Unit> text, size_t pos) {
   }
   return pos;
 }
+
+// One level of nesting, counted for as long as a container is being read.
+class NestingLevel {
+ public:
+  explicit NestingLevel(int& depth) : depth_(depth) { ++depth_; }
+  ~NestingLevel() { --depth_; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+
+ private:
+  int& depth_;
+};
 
 }  // namespace comsvc::JSON

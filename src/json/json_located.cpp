@@ -72,22 +72,11 @@ class LocatingReader {
     }
   }
 
-  class Level {
-   public:
-    explicit Level(int& depth) : depth_(depth) { ++depth_; }
-    ~Level() { --depth_; }
-    Level(const Level&) = delete;
-    Level& operator=(const Level&) = delete;
-
-   private:
-    int& depth_;
-  };
-
   // Cut off by the end of the text, an object reads the empty name with the
   // empty value on every pass, and the second such member ends it as a
   // repeated name.
   Value ReadObject(ValueLocation& where) {
-    Level level(depth_);
+    NestingLevel level(depth_);
     Ref<Dictionary> object = MakeRef<Dictionary>();
     ++pos_;
     for (;;) {
@@ -126,7 +115,7 @@ class LocatingReader {
   // end of the text, it fails with error 9; an item that leaves the
   // position where it was (a bad true/false/null word) is its last.
   Value ReadArray(ValueLocation& where) {
-    Level level(depth_);
+    NestingLevel level(depth_);
     Ref<Collection> array = MakeRef<Collection>();
     ++pos_;
     for (;;) {

@@ -255,21 +255,11 @@ class Reader {
     }
   }
 
-  // One level of nesting, for as long as a container is being read.
-  class Level {
-   public:
-    explicit Level(int& depth) : depth_(depth) { ++depth_; }
-    ~Level() { --depth_; }
-
-   private:
-    int& depth_;
-  };
-
   // An object ends at "}" or on a raised failure. Cut off by the end of the
   // text, it reads the empty key with the empty value on every pass, so the
   // second such member fails as a duplicate key and ends it.
   Value ReadObject() {
-    Level level(depth_);
+    NestingLevel level(depth_);
     Gathered<Dictionary::Member> members(member_stack_);
     MemberNames names;
     std::basic_string<Unit> key_buffer;  // for the member names of this object in pieces
@@ -314,7 +304,7 @@ class Reader {
   //   empty value) is added once with its error line, then the array stops
   //   and returns normally; the container around it goes on from the word.
   Value ReadArray() {
-    Level level(depth_);
+    NestingLevel level(depth_);
     Gathered<Value> items(item_stack_);
     ++pos_;
     for (;;) {

@@ -37,11 +37,7 @@ ReadResult ReadAllWays(const std::u16string& text) {
   return read;
 }
 
-struct ReadCase {
-  std::u16string text;
-  std::string root;  // its picture
-  std::u16string errors;
-};
+struct ReadCase { std::u16string text; std::string root /* its picture */; std::u16string errors; };
 
 void ExpectReads(const std::vector<ReadCase>& cases) {
   for (const auto& [text, root, errors] : cases) {

@@ -226,11 +226,9 @@ std::vector<std::string> Summary(const std::vector<LintFinding>& findings) {
 
 std::u16string Nested(int arrays) { return std::u16string(arrays, u'[') + u"'deep'" + std::u16string(arrays, u']'); }
 
-struct RuleCase {
-  std::string rule;
-  std::u16string fires;       // a script with exactly one finding, of this rule
-  std::u16string look_alike;  // a script that runs cleanly and lints clean
-};
+// fires: a script with exactly one finding, of the rule; look_alike: a
+// script that runs cleanly and lints clean.
+struct RuleCase { std::string rule; std::u16string fires, look_alike; };
 
 TEST(LintScripts, EachRuleFiresAndItsLookAlikeLintsClean) {
   const RuleCase cases[] = {

@@ -26,11 +26,8 @@ class TempDir {
 std::string ReadBytes(const std::filesystem::path& path);
 
 // Running programs: the Linux suites only.
-struct ProcessResult {
-  int status = -1;  // exit status, or -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-};
+// status: the exit status, or -1 when the program did not exit normally.
+struct ProcessResult { int status = -1; std::string out, err; };
 
 // Runs `argv` (argv[0] a path) with `input` on its standard input and the
 // given extra environment entries ("NAME=value"), and collects its output.
