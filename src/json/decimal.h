@@ -13,6 +13,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "json/powers_of_five.h"
 #include "json/wide_integer.h"
 
 namespace comsvc::JSON {
@@ -35,7 +36,7 @@ class DecimalScanner {
  public:
   explicit DecimalScanner(std::basic_string_view<Unit> text) : text_(text) {}
 
-  std::optional<Decimal> Scan() {
+  [[gnu::always_inline]] std::optional<Decimal> Scan() {
     if (Next(u'-')) d_.negative = true;
     if (!Digits(false)) return std::nullopt;
     if (Next(u'.')) {
@@ -53,7 +54,7 @@ class DecimalScanner {
   size_t Length() const { return at_; }
 
  private:
-  bool Next(char16_t c) {
+  [[gnu::always_inline]] bool Next(char16_t c) {
     if (at_ >= text_.size() || text_[at_] != c) return false;
     ++at_;
     return true;
@@ -61,7 +62,7 @@ class DecimalScanner {
 
   // One or more digits of the integer part or of the fraction: leading
   // zeros, then up to 19 significant digits kept, then any more counted.
-  bool Digits(bool fraction) {
+  [[gnu::always_inline]] bool Digits(bool fraction) {
     const size_t start = at_;
     if (d_.significant == 0) {
       while (at_ < text_.size() && text_[at_] == u'0') ++at_;
@@ -83,7 +84,7 @@ class DecimalScanner {
 
   // Four digits at once, as the four lanes (one per code unit) of one
   // word, where the text's code units lie in the word in reading order.
-  bool TakeFourDigits() {
+  [[gnu::always_inline]] bool TakeFourDigits() {
     if constexpr (std::endian::native != std::endian::little) {
       return false;
     } else {
@@ -109,7 +110,7 @@ class DecimalScanner {
     }
   }
 
-  bool Exponent() {
+  [[gnu::always_inline]] bool Exponent() {
     const bool negative = Next(u'-');
     if (!negative) Next(u'+');
     constexpr int64_t kFarOutOfRange = 100000;
@@ -138,7 +139,7 @@ inline std::optional<int32_t> PlainInteger(const Decimal& d) {
 
 // Up to 15 digits and a power of ten up to 22 are exact doubles, so one
 // multiplication or division gives the correctly rounded value.
-inline std::optional<double> ExactDouble(const Decimal& d) {
+[[gnu::always_inline]] inline std::optional<double> ExactDouble(const Decimal& d) {
   constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   if (d.significant > 15 || d.exponent < -22 || d.exponent > 22) return std::nullopt;
@@ -147,54 +148,62 @@ inline std::optional<double> ExactDouble(const Decimal& d) {
   return d.negative ? -value : value;
 }
 
-// Up to 19 non-zero digits scaled by up to 19 powers of ten, exactly in
-// 128-bit integers: a product converts to the correctly rounded double;
-// a division is done on the digits shifted so that the quotient has 63 or
-// 64 bits, with the remainder folded into its last bit, which then rounds
-// as the exact quotient would. Inline: most digits of documents written by
-// programs (coordinates, measurements) have 16 or 17 significant digits.
-inline std::optional<double> ScaledDouble(const Decimal& d) {
-  constexpr int kMaxPower = 19;
-  static constexpr uint64_t kPowers[] = {1u,
-                                  10u,
-                                  100u,
-                                  1000u,
-                                  10000u,
-                                  100000u,
-                                  1000000u,
-                                  10000000u,
-                                  100000000u,
-                                  1000000000u,
-                                  10000000000u,
-                                  100000000000u,
-                                  1000000000000u,
-                                  10000000000000u,
-                                  100000000000000u,
-                                  1000000000000000u,
-                                  10000000000000000u,
-                                  100000000000000000u,
-                                  1000000000000000000u,
-                                  10000000000000000000u};
-  if (d.digits == 0 || d.significant > 19 || d.exponent < -kMaxPower || d.exponent > kMaxPower) {
+// Up to 19 non-zero digits times any power of ten a double can need: the
+// digits, shifted to a full 64 bits, times the 128 leading bits of the power
+// of five, give the 55 leading bits of the exact product, from which the
+// nearest double follows (Eisel and Lemire's method). The product's top
+// 128 bits are below the exact product by less than one unit of the
+// second word, so where the bits below the 55 could still carry or sit
+// exactly halfway, the exact product decides; where it cannot be had from
+// these bits at all, nothing. Nothing too for a result past the largest
+// double or below the smallest normal one: those are left to the platform's
+// reading, with its overflow error and its underflow.
+[[gnu::always_inline]] inline std::optional<double> NearestDouble(const Decimal& d) {
+  if (d.digits == 0 || d.significant > 19 || d.exponent < kSmallestPowerOfFive ||
+      d.exponent > kLargestPowerOfFive) {
     return std::nullopt;
   }
-  const uint64_t power = kPowers[d.exponent < 0 ? -d.exponent : d.exponent];
-  double magnitude;
-  if (d.exponent >= 0) {
-    magnitude = wide::ToDouble(wide::Multiply(d.digits, power));
-  } else {
-    const int shift = std::bit_width(power) + 63 - std::bit_width(d.digits);
-    uint64_t remainder;
-    const uint64_t quotient = wide::Divide(wide::ShiftLeft(d.digits, shift), power, remainder);
-    // 2^-shift, exactly: shift stays far below 1022.
-    const double scale = std::bit_cast<double>(static_cast<uint64_t>(1023 - shift) << 52);
-    magnitude = static_cast<double>(quotient | (remainder != 0)) * scale;
+  const int q = static_cast<int>(d.exponent);
+  const int leading_zeros = std::countl_zero(d.digits);
+  const uint64_t digits = d.digits << leading_zeros;
+  const PowerOfFive& power = kPowersOfFive[q - kSmallestPowerOfFive];
+  constexpr int kKeptBits = 52 + 3;  // the stored mantissa, its leading 1, a rounding bit and one spare
+  constexpr uint64_t kBelowKept = ~uint64_t{0} >> kKeptBits;
+  wide::Uint128 product = wide::Multiply(digits, power.high);
+  if ((product.high & kBelowKept) == kBelowKept) {
+    // The bits below the kept ones are all set: the second word may carry.
+    const uint64_t carry_in = wide::Multiply(digits, power.low).high;
+    product.low += carry_in;
+    if (product.low < carry_in) ++product.high;
   }
-  return d.negative ? -magnitude : magnitude;
+  // Past these powers the second word is not exact enough to settle a
+  // product that ends in all ones.
+  if (product.low == ~uint64_t{0} && (q < -27 || q > 55)) return std::nullopt;
+  const int top_bit = static_cast<int>(product.high >> 63);
+  uint64_t mantissa = product.high >> (top_bit + 64 - kKeptBits);
+  // floor(q * log2(10)) + 63, the binary exponent of the product's top bit
+  // less one, plus the double's exponent bias.
+  int exponent = ((217706 * q) >> 16) + 63 + top_bit - leading_zeros + 1023;
+  if (exponent <= 0) return std::nullopt;
+  // Exactly halfway between two doubles, which only a power of ten from
+  // 10^-4 to 10^23 can give with these digits: round to even.
+  if (product.low <= 1 && q >= -4 && q <= 23 && (mantissa & 3) == 1 &&
+      (mantissa << (top_bit + 64 - kKeptBits)) == product.high) {
+    mantissa &= ~uint64_t{1};
+  }
+  mantissa = (mantissa + (mantissa & 1)) >> 1;
+  if (mantissa >= uint64_t{2} << 52) {  // rounded up to the next power of two
+    mantissa = uint64_t{1} << 52;
+    ++exponent;
+  }
+  if (exponent >= 0x7FF) return std::nullopt;
+  const uint64_t bits = (mantissa & ~(uint64_t{1} << 52)) | static_cast<uint64_t>(exponent) << 52 |
+                        static_cast<uint64_t>(d.negative) << 63;
+  return std::bit_cast<double>(bits);
 }
 
 // Any double the ones above do not give: the standard library's correctly
-// rounded conversion of `text`, after ScaledDouble. Nothing for a number
+// rounded conversion of `text`, after NearestDouble. Nothing for a number
 // out of range.
 template <typename Unit>
 std::optional<double> WideDouble(const Decimal& d, std::basic_string_view<Unit> text);

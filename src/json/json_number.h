@@ -25,7 +25,7 @@ Value NumberValue(std::u16string_view text);
 // characters it takes. Nothing for any other form, or for an integer out
 // of the 32-bit range; NumberValue reads those.
 template <typename Unit>
-inline std::optional<Value> PlainNumberAt(std::basic_string_view<Unit> text, size_t& length) {
+[[gnu::always_inline]] inline std::optional<Value> PlainNumberAt(std::basic_string_view<Unit> text, size_t& length) {
   DecimalScanner scanner(text);
   const std::optional<Decimal> d = scanner.Scan();
   if (!d) return std::nullopt;
@@ -35,7 +35,7 @@ inline std::optional<Value> PlainNumberAt(std::basic_string_view<Unit> text, siz
     return std::nullopt;
   }
   if (auto exact = ExactDouble(*d)) return Value(*exact);
-  if (auto scaled = ScaledDouble(*d)) return Value(*scaled);
+  if (auto nearest = NearestDouble(*d)) return Value(*nearest);
   if (auto wide = WideDouble(*d, text.substr(0, length))) return Value(*wide);
   return std::nullopt;
 }

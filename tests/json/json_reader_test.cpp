@@ -345,52 +345,51 @@ TEST(PathText, WritesPlainNamesBareAndQuotesTheRest) {
 
 }  // namespace
 
-namespace wide {
 namespace {
 
-constexpr uint64_t kMax = ~uint64_t{0};
-
-TEST(WideInteger, PortableToDoubleRoundsToNearestEven) {
-  const uint64_t bit53 = uint64_t{1} << 53;
-  struct Case { Uint128 value; double expected; };
-  const Case cases[] = {
-      {{0, 0}, 0.0}, {{0, bit53 + 1}, 0x1p53}, {{1, 0}, 0x1p64}, {{1, 1}, 0x1p64},
-      // 2^117 + 2^64 is half way between two doubles: it goes to the even
-      // one, and a single bit more below the cut takes it up.
-      {{bit53 + 1, 0}, 0x1p117}, {{bit53 + 1, 1}, 0x1p117 + 0x1p65}, {{bit53 + 3, 0}, 0x1p117 + 0x1p66},
-      // The same with the leading bit at the very top.
-      {{(uint64_t{1} << 63) + (uint64_t{1} << 10), 0}, 0x1p127},
-      {{(uint64_t{1} << 63) + (uint64_t{1} << 10), 1}, 0x1p127 + 0x1p75}, {{kMax, kMax}, 0x1p128},
-  };
-  for (const Case& c : cases) {
-    EXPECT_TRUE(portable::ToDouble(c.value) == c.expected && ToDouble(c.value) == c.expected) << c.value.high;
+// Digits times a power of ten, over every power a double can need: a double
+// the scaling settles is the platform's reading of the same text, and so is
+// the fallback's answer where it settles none (an overflow, an underflow).
+// Halfway cases round to even, and a carry can reach the next power of two.
+TEST(NumberText, DigitsScaledByAnyPowerOfTenGiveTheNearestDouble) {
+  std::vector<std::string> texts = {"9007199254740993.0", "9007199254740995.0", "1.9999999999999999",
+                                    "2.2250738585072014e-308", "1.7976931348623157e308", "1.7976931348623159e308",
+                                    "4.9e-324", "-65.613616999999977", "7.2057594037927933e16"};
+  std::mt19937_64 random(20261207);
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t digits = (random() >> (random() % 64)) % 10000000000000000000u;
+    const int power = static_cast<int>(random() % 660) - 346;
+    texts.push_back((random() % 2 ? "-" : "") + std::to_string(digits) + "e" + std::to_string(power));
   }
+  int settled = 0;
+  for (const std::string& text : texts) {
+    const std::optional<Decimal> d = DecimalScanner<char>(text).Scan();
+    ASSERT_TRUE(d) << text;
+    const std::string expected = testing::ResultOrError(
+        [&] { return Value(platform::TextToDouble(Utf8ToUtf16(text), platform::Locale::kInvariant)); }, Picture);
+    if (const std::optional<double> nearest = NearestDouble(*d)) {
+      ++settled;
+      EXPECT_EQ(Picture(Value(*nearest)), expected) << text;
+    }
+    EXPECT_EQ(testing::ResultOrError([&] { return NumberValue(Utf8ToUtf16(text)); }, Picture), expected) << text;
+  }
+  EXPECT_GT(settled, 150000);
 }
 
 #if defined(__SIZEOF_INT128__)
 // Where the compiler has 128-bit integers, they are an independent answer
-// for any operands, the portable forms' and the platform's alike.
-TEST(WideInteger, PortableOperationsAgreeWithNativeIntegers) {
+// for the portable product.
+TEST(WideInteger, PortableProductAgreesWithNativeIntegers) {
   std::mt19937_64 random(20261206);
   for (int i = 0; i < 100000; ++i) {
     const uint64_t a = random() >> (random() % 64);
     const uint64_t b = random() >> (random() % 64);
     const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
-    const Uint128 expected{static_cast<uint64_t>(product >> 64), static_cast<uint64_t>(product)};
-    ASSERT_TRUE(portable::Multiply(a, b) == expected && Multiply(a, b) == expected) << a << " * " << b;
-    const Uint128 wide{a, b};
-    const unsigned __int128 whole = static_cast<unsigned __int128>(a) << 64 | b;
-    ASSERT_EQ(portable::ToDouble(wide), static_cast<double>(whole)) << a << ":" << b;
-    if (a == kMax) continue;  // no divisor exceeds it
-    const uint64_t divisor = a + 1 + ((random() >> (random() % 64)) & (kMax - a - 1));
-    uint64_t remainder = 0, native_remainder = 0;
-    ASSERT_EQ(portable::Divide(wide, divisor, remainder), static_cast<uint64_t>(whole / divisor));
-    ASSERT_EQ(Divide(wide, divisor, native_remainder), static_cast<uint64_t>(whole / divisor));
-    ASSERT_EQ(std::pair(remainder, native_remainder), std::pair(static_cast<uint64_t>(whole % divisor), remainder));
+    const wide::Uint128 expected{static_cast<uint64_t>(product >> 64), static_cast<uint64_t>(product)};
+    ASSERT_TRUE(wide::portable::Multiply(a, b) == expected && wide::Multiply(a, b) == expected) << a << " * " << b;
   }
 }
 #endif
 
 }  // namespace
-}  // namespace wide
 }  // namespace comsvc::JSON
