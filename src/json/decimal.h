@@ -140,7 +140,7 @@ inline std::optional<int32_t> PlainInteger(const Decimal& d) {
 // Up to 15 digits and a power of ten up to 22 are exact doubles, so one
 // multiplication or division gives the correctly rounded value.
 [[gnu::always_inline]] inline std::optional<double> ExactDouble(const Decimal& d) {
-  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   if (d.significant > 15 || d.exponent < -22 || d.exponent > 22) return std::nullopt;
   double value = static_cast<double>(d.digits);
