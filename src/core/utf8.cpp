@@ -121,17 +121,37 @@ size_t WidenAscii(std::string_view bytes, size_t from, char16_t*& out) {
 
 }  // namespace
 
+// The length of the valid multi-byte sequence at `i`, whose lead byte is
+// not ASCII; 0 for an invalid one. The answers of DecodeMultiByte without
+// the code point: overlong forms, surrogates and code points past U+10FFFF
+// show in the second byte's range alone.
+[[gnu::always_inline]] inline int ValidSequenceLength(const unsigned char* p, size_t i, size_t n) {
+  const unsigned lead = p[i];
+  const auto continues = [&](size_t k) { return (p[i + k] & 0xC0) == 0x80; };
+  const auto second_within = [&](unsigned low, unsigned high) { return p[i + 1] >= low && p[i + 1] <= high; };
+  if (lead < 0xC2 || lead > 0xF4) return 0;
+  if (lead <= 0xDF) return n - i >= 2 && continues(1) ? 2 : 0;
+  if (lead <= 0xEF) {
+    return n - i >= 3 && continues(2) && second_within(lead == 0xE0 ? 0xA0 : 0x80, lead == 0xED ? 0x9F : 0xBF) ? 3 : 0;
+  }
+  return n - i >= 4 && continues(2) && continues(3) &&
+                 second_within(lead == 0xF0 ? 0x90 : 0x80, lead == 0xF4 ? 0x8F : 0xBF)
+             ? 4
+             : 0;
+}
+
 std::optional<size_t> FirstInvalidUtf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
   size_t i = AsciiEnd(bytes, 0);
   while (i < n) {
     if (p[i] < 0x80) {
-      i = AsciiEnd(bytes, i);
+      // Text beyond ASCII mostly has one or two ASCII bytes between its
+      // characters: those are passed here, longer runs in bulk.
+      if (++i < n && p[i] < 0x80) i = AsciiEnd(bytes, i);
       continue;
     }
-    int32_t cp;
-    const int length = DecodeMultiByte(p, i, n, cp);
+    const int length = ValidSequenceLength(p, i, n);
     if (length == 0) return i;
     i += static_cast<size_t>(length);
   }
