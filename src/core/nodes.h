@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -120,10 +121,13 @@ class alignas(8) NodeCore {
   // A node made on its own, in kOwnBytes, with no elements.
   NodeCore() noexcept : state_(kSpilled) { std::construct_at(SpilledPart(), Spilled{nullptr, 0}); }
   // A node of a document, in BytesWith(elements.size()) of its arena, taking
-  // `elements` (at most kMaxCapacity) into its tail.
+  // `elements` (at most kMaxCapacity) into its tail by relocation: their
+  // bytes are copied, and the caller ends their lives where they were
+  // without destroying them. Values and members are relocatable: a value is
+  // two words that nothing points into, a member a text and a value.
   explicit NodeCore(std::span<Element> elements) noexcept
       : state_(static_cast<uint32_t>(elements.size()) | kInArena) {
-    std::uninitialized_move(elements.begin(), elements.end(), Tail());
+    std::memcpy(static_cast<void*>(Tail()), static_cast<const void*>(elements.data()), elements.size_bytes());
   }
   NodeCore(const NodeCore&) = delete;
   NodeCore& operator=(const NodeCore&) = delete;

@@ -50,7 +50,9 @@ class TreeBuilder {
   }
 
   // A dictionary that takes `members`, whose keys the caller has found
-  // distinct, into its tail.
+  // distinct, into its tail. Both makers relocate the elements (see
+  // NodeCore): once they return, the caller forgets the elements without
+  // destroying them; if they raise, the elements are still the caller's.
   Ref<Dictionary> MakeDictionary(std::span<Dictionary::Member> members) { return Make<DictionaryNode>(members); }
   Ref<Collection> MakeCollection(std::span<Value> items) { return Make<CollectionNode>(items); }
 

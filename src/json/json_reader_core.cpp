@@ -32,24 +32,82 @@ std::u16string_view Decimal(size_t number, char16_t (&digits)[24]) {
   return {digits, static_cast<size_t>(end - ascii)};
 }
 
+// A stack of elements that leave it by relocation: a container's node takes
+// their bytes (see TreeBuilder), and the stack then forgets them. It grows
+// by relocation too, as a copy of its bytes.
+template <typename T>
+class ElementStack {
+ public:
+  ElementStack() = default;
+  ElementStack(const ElementStack&) = delete;
+  ElementStack& operator=(const ElementStack&) = delete;
+  ~ElementStack() { DestroyFrom(0); }
+
+  size_t Size() const { return size_; }
+  size_t Capacity() const { return capacity_; }
+  T* Data() { return reinterpret_cast<T*>(slots_.get()); }
+
+  template <typename... Args>
+  void Emplace(Args&&... args) {
+    if (size_ == capacity_) Grow();
+    std::construct_at(Data() + size_, std::forward<Args>(args)...);
+    ++size_;
+  }
+  // Ends the elements from `from` on, destroying them, or forgetting them
+  // once they were relocated.
+  void DestroyFrom(size_t from) {
+    std::destroy(Data() + from, Data() + size_);
+    size_ = from;
+  }
+  void ForgetFrom(size_t from) { size_ = from; }
+  void Release() {
+    DestroyFrom(0);
+    slots_.reset();
+    capacity_ = 0;
+  }
+
+ private:
+  struct Slot {
+    alignas(T) std::byte bytes[sizeof(T)];
+  };
+
+  void Grow() {
+    const size_t capacity = capacity_ == 0 ? 64 : 2 * capacity_;
+    auto slots = std::make_unique_for_overwrite<Slot[]>(capacity);
+    if (size_ > 0) std::memcpy(static_cast<void*>(slots.get()), static_cast<const void*>(slots_.get()), size_ * sizeof(Slot));
+    slots_ = std::move(slots);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<Slot[]> slots_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 // The elements a container has read so far, on top of one of the reader's
 // stacks, where nested containers gather theirs above them. However the
-// container ends, its elements leave the stack with it.
+// container ends, its elements leave the stack with it: in its node, or
+// destroyed.
 template <typename T>
 class Gathered {
  public:
-  explicit Gathered(std::vector<T>& stack) : stack_(stack), base_(stack.size()) {}
-  ~Gathered() { Clear(); }
+  explicit Gathered(ElementStack<T>& stack) : stack_(stack), base_(stack.Size()) {}
+  ~Gathered() { stack_.DestroyFrom(base_); }
   Gathered(const Gathered&) = delete;
   Gathered& operator=(const Gathered&) = delete;
 
-  size_t Count() const { return stack_.size() - base_; }
-  std::span<T> Elements() { return {stack_.data() + base_, Count()}; }
-  void Push(T element) { stack_.push_back(std::move(element)); }
-  void Clear() { stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end()); }
+  size_t Count() const { return stack_.Size() - base_; }
+  std::span<T> Elements() { return {stack_.Data() + base_, Count()}; }
+  void Push(T&& element) { stack_.Emplace(std::move(element)); }
+  // The node made of the elements, which relocated them.
+  template <typename Node>
+  Node TakenInto(Node node) {
+    stack_.ForgetFrom(base_);
+    return node;
+  }
 
  private:
-  std::vector<T>& stack_;
+  ElementStack<T>& stack_;
   const size_t base_;
 };
 
@@ -71,8 +129,8 @@ constexpr bool kKeepStacksPerThread = true;
 struct ReaderStacks {
   static constexpr size_t kKeptBytes = size_t{1} << 20;
 
-  std::vector<Dictionary::Member> members;
-  std::vector<Value> items;
+  ElementStack<Dictionary::Member> members;
+  ElementStack<Value> items;
 
   static ReaderStacks& OfThisThread() {
     thread_local ReaderStacks stacks;
@@ -80,8 +138,8 @@ struct ReaderStacks {
   }
   // Both stacks are empty between reads.
   void Trim() {
-    if (members.capacity() * sizeof(Dictionary::Member) > kKeptBytes) members = {};
-    if (items.capacity() * sizeof(Value) > kKeptBytes) items = {};
+    if (members.Capacity() * sizeof(Dictionary::Member) > kKeptBytes) members.Release();
+    if (items.Capacity() * sizeof(Value) > kKeptBytes) items.Release();
   }
 };
 
@@ -283,7 +341,7 @@ class Reader {
       }
       if (Stopped()) break;
     }
-    return tree_.MakeDictionary(members.Elements());
+    return members.TakenInto(tree_.MakeDictionary(members.Elements()));
   }
 
   // A repeated key raises error 457, as the dictionary itself would.
@@ -342,7 +400,7 @@ class Reader {
   }
   [[gnu::noinline]] Value ReadNumberOutOfLine() { return ReadNumber(); }
 
-  Value Finish(Gathered<Value>& items) { return tree_.MakeCollection(items.Elements()); }
+  Value Finish(Gathered<Value>& items) { return items.TakenInto(tree_.MakeCollection(items.Elements())); }
 
   // A member name up to and including its colon. Quotes only group: they
   // never become part of the key, and blanks are dropped even inside them.
@@ -527,8 +585,8 @@ class Reader {
   std::u16string scratch_;  // a string with escapes, as it is unescaped
   std::u16string widened_;  // UTF-8 code units as they are decoded
   // The elements of the containers being read, innermost on top.
-  std::vector<Dictionary::Member>& member_stack_;
-  std::vector<Value>& item_stack_;
+  ElementStack<Dictionary::Member>& member_stack_;
+  ElementStack<Value>& item_stack_;
   size_t pos_ = 0;  // 0-based; error lines show it 1-based
   std::u16string& errors_;
   const size_t max_error_units_;
