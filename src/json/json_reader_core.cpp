@@ -73,7 +73,7 @@ class ElementStack {
 
   void Grow() {
     const size_t capacity = capacity_ == 0 ? 64 : 2 * capacity_;
-    auto slots = std::make_unique_for_overwrite<Slot[]>(capacity);
+    std::unique_ptr<Slot[]> slots(new Slot[capacity]);  // left uninitialized
     if (size_ > 0) std::memcpy(static_cast<void*>(slots.get()), static_cast<const void*>(slots_.get()), size_ * sizeof(Slot));
     slots_ = std::move(slots);
     capacity_ = capacity;
