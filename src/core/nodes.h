@@ -127,7 +127,9 @@ class alignas(8) NodeCore {
   // two words that nothing points into, a member a text and a value.
   explicit NodeCore(std::span<Element> elements) noexcept
       : state_(static_cast<uint32_t>(elements.size()) | kInArena) {
-    std::memcpy(static_cast<void*>(Tail()), static_cast<const void*>(elements.data()), elements.size_bytes());
+    if (!elements.empty()) {
+      std::memcpy(static_cast<void*>(Tail()), static_cast<const void*>(elements.data()), elements.size_bytes());
+    }
   }
   NodeCore(const NodeCore&) = delete;
   NodeCore& operator=(const NodeCore&) = delete;
