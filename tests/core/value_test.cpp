@@ -160,6 +160,7 @@ TEST(ReadTree, AChangeItsDocumentDidNotHearOfIsCaught) {
           TreeBuilder tree;
           Value item = tree.String(u"a text too long to lie in a value");
           root = tree.MakeCollection({&item, 1});
+          std::construct_at(&item);  // its bytes went to the node
         }
         SealTree(root);
         const_cast<Value&>(root.AsArray()->Item(1)) = Value(MakeRef<Dictionary>());
