@@ -36,10 +36,9 @@ ReadResult Read(std::u16string_view text);
 // The read of UTF-8 text as it is, without first making a UTF-16 copy of
 // the whole of it: the root and the error text are exactly those of
 // Read(Utf8ToUtf16(utf8)), error positions counted in UTF-16 code units and
-// each byte that is not valid UTF-8 read as U+FFFD. A text with bytes that
-// are not UTF-8, or with error lines and characters beyond ASCII, costs a
-// second read, of its UTF-16 copy; an ASCII text is read once, error lines
-// and all.
+// each byte that is not valid UTF-8 read as U+FFFD. Valid UTF-8 is read once,
+// error lines and all; a text with bytes that are not UTF-8, or with a "\u"
+// escape over characters beyond ASCII, is read from its UTF-16 copy.
 ReadResult Read(std::string_view utf8);
 
 // The legacy pair: ReadJson gives the root of a Read and keeps its error

@@ -147,12 +147,10 @@ struct ReaderStacks {
 // characters that give a document its shape are ASCII, and every other
 // character, however many code units it takes, is read as ordinary text in
 // both, so both read the same tree. They differ where the count of code
-// units shows: in the positions and quotes of error lines and in the four
-// code units after "\u". Where the text is all ASCII, a byte is a code unit
-// and those agree too, so a reader of ASCII writes its error lines itself.
-// Any other reader of UTF-8 never writes an error line or raises a failure:
-// it gives up there, and on a "\u" not followed by four ASCII code units,
-// and leaves the text to a reader of its UTF-16 form.
+// units shows: in the positions and quotes of error lines, which a reader of
+// UTF-8 counts in the UTF-16 code units the bytes make, and in the four code
+// units after "\u": there a reader of UTF-8 gives up on any but four ASCII
+// ones and leaves the text to a reader of its UTF-16 form.
 template <typename Unit>
 class Reader {
  public:
@@ -171,7 +169,7 @@ class Reader {
       case u'{': return ReadObject();
       case u'[': return ReadArray();
       default:
-        if (!GiveUpOnUtf8()) AppendError(u"Invalid JSON");
+        AppendError(u"Invalid JSON");
         return Value();
     }
   }
@@ -219,15 +217,44 @@ class Reader {
     return false;
   }
 
-  // A reader of UTF-8 writes error text only for an all-ASCII text; any
-  // other gives up instead. Decided at the first error, so that a clean text
-  // is never scanned for it.
-  bool GiveUpOnUtf8() {
-    if constexpr (kUtf8) {
-      if (!ascii_) ascii_ = std::ranges::all_of(text_, [](Unit c) { return static_cast<unsigned char>(c) < 0x80; });
-      if (!*ascii_) gave_up_ = true;
+  // The UTF-16 code units a byte's sequence makes, counted at its first
+  // byte: one, or two for a four-byte sequence.
+  static size_t UnitsAt(Unit byte) {
+    const auto b = static_cast<unsigned char>(byte);
+    return ((b & 0xC0) != 0x80) + (b >= 0xF0);
+  }
+
+  // The code units before position `end` as a reader of UTF-16 counts them.
+  // Error lines come in reading order, so a reader of UTF-8 goes on counting
+  // from the last position asked for.
+  size_t UnitsBefore(size_t end) {
+    if constexpr (!kUtf8) {
+      return end;
+    } else {
+      if (end > text_.size()) return UnitsBefore(text_.size()) + (end - text_.size());
+      if (end < counted_bytes_) counted_bytes_ = counted_units_ = 0;
+      for (; counted_bytes_ < end; ++counted_bytes_) counted_units_ += UnitsAt(text_[counted_bytes_]);
+      return counted_units_;
     }
-    return gave_up_;
+  }
+
+  // Up to `count` code units from the position, as a reader of UTF-16
+  // quotes them: a four-byte sequence that the count cuts gives its first
+  // code unit alone.
+  std::u16string_view UnitsAhead(size_t count) {
+    if constexpr (!kUtf8) {
+      return Ahead(count);
+    } else {
+      if (AtEnd()) return {};
+      size_t end = pos_, units = 0;
+      while (end < text_.size() && units < count) {
+        units += UnitsAt(text_[end++]);
+        while (end < text_.size() && UnitsAt(text_[end]) == 0) ++end;
+      }
+      Widened(text_.substr(pos_, end - pos_));
+      if (units > count) widened_.pop_back();
+      return widened_;
+    }
   }
 
   // Every piece of the error text is written through here. The text stops
@@ -260,12 +287,9 @@ class Reader {
     pos_ = FillerEnd(text_, pos_);
   }
 
-  // A reader of UTF-8 beyond ASCII gives up at a raised failure, whose line
-  // quotes code units, but goes the same way as a reader of UTF-16 until it
-  // stops.
   [[gnu::noinline]] void SetFailure(std::string_view description) {
     failure_pending_ = true;
-    if (!GiveUpOnUtf8()) failure_ = Utf8ToUtf16(description);
+    failure_ = Utf8ToUtf16(description);
   }
 
   // Runs `read`; a failure it raises becomes the pending failure, unless
@@ -283,9 +307,8 @@ class Reader {
   }
 
   // The line a container appends when it stops on a raised failure.
-  [[gnu::noinline]] void AppendFailureLine(View context) {
-    if (GiveUpOnUtf8()) return;
-    AppendError(failure_, u": ", Widened(context), u"\r\n");
+  [[gnu::noinline]] void AppendFailureLine(std::u16string_view context) {
+    AppendError(failure_, u": ", context, u"\r\n");
   }
 
   // Containers recurse through here; everything else is read out of line,
@@ -336,7 +359,7 @@ class Reader {
       failure_pending_ = false;
       Attempt([&] { AddMember(members, names, key, ReadValue()); });
       if (failure_pending_) {
-        AppendFailureLine(key);
+        AppendFailureLine(Widened(key));
         break;
       }
       if (Stopped()) break;
@@ -384,7 +407,7 @@ class Reader {
         if (!failure_pending_ && pos_ == item_start) return Finish(items);
       }
       if (failure_pending_) {
-        AppendFailureLine(Ahead(kArrayQuoteLength));
+        AppendFailureLine(UnitsAhead(kArrayQuoteLength));
         return Finish(items);
       }
       if (Stopped()) return Finish(items);
@@ -574,9 +597,8 @@ class Reader {
 
   // A text error: `what`, the 1-based position, " : " and `quoted`.
   [[gnu::noinline]] void AppendPositionLine(std::u16string_view what, View quoted) {
-    if (GiveUpOnUtf8()) return;
     char16_t digits[24];
-    AppendError(what, Decimal(pos_ + 1, digits), u" : ", Widened(quoted), u"\r\n");
+    AppendError(what, Decimal(UnitsBefore(pos_) + 1, digits), u" : ", Widened(quoted), u"\r\n");
   }
 
   View text_;
@@ -594,7 +616,9 @@ class Reader {
   bool failure_pending_ = false;
   bool error_text_full_ = false;
   bool gave_up_ = false;
-  std::optional<bool> ascii_;  // whether the text is all ASCII, once asked
+  // How many code units the first counted_bytes_ bytes of UTF-8 make.
+  size_t counted_bytes_ = 0;
+  size_t counted_units_ = 0;
   std::u16string failure_;  // the pending failure's description
 };
 

@@ -70,6 +70,16 @@ TEST(JsonUtf8, ReadsEveryCutOffDocumentAsTheDecodedText) {
   }
 }
 
+// An array's failure line quotes a fixed count of code units, which may end
+// inside a four-byte character's pair; error positions count pairs as two.
+TEST(JsonUtf8, QuotesAndPositionsCountUtf16CodeUnits) {
+  for (size_t before = 15; before <= 22; ++before) {
+    const std::string run = std::string(before, 'x') + "\xF0\x9F\x98\x80y\xC3\xA9z";
+    ExpectSameAsUtf16("[1, {\"a\":1,\"a\":2} " + run + "]", "failure, " + std::to_string(before));
+    ExpectSameAsUtf16("[\"" + run + "\", tru " + run + "]", "word, " + std::to_string(before));
+  }
+}
+
 TEST(JsonUtf8, NestsAsDeepAsTheDecodedText) {
   for (const size_t depth : {999u, 1000u, 1001u, 1200u}) {
     ExpectSameAsUtf16(Repeat("{\"\xC3\xA9\":", depth - 1) + "[]" + Repeat("}", depth - 1), std::to_string(depth));
