@@ -14,10 +14,12 @@ namespace comsvc::platform {
 
 namespace {
 
+// One readiness takes one read of at most this much; the rest comes with
+// the next. A peer sending faster than the owner reads then makes many small
+// arrivals, never one as large as its whole reply, and the copies an owner
+// makes of an arrival (its bytes, their text, what it writes of them) stay
+// small beside what it keeps.
 constexpr size_t kReadChunk = 64 * 1024;
-// One readiness takes at most this much, so that a peer sending faster than
-// the owner reads cannot make a single arrival as large as its whole reply.
-constexpr size_t kMaxReadPerEvent = 1024 * 1024;
 
 [[noreturn]] void RaiseBadState() {
   throw RuntimeError(static_cast<int32_t>(SocketError::kBadState),
@@ -126,16 +128,11 @@ void TcpSocket::OnReady(const MessageLoop::Readiness& ready) {
 }
 
 void TcpSocket::ReadArrived() {
-  size_t before = received_.size();
-  os::Transfer read{os::Transfer::kMoved, 0, {}};
-  while (read.outcome == os::Transfer::kMoved && received_.size() - before < kMaxReadPerEvent) {
-    size_t old_size = received_.size();
-    received_.resize(old_size + kReadChunk);
-    read = os::Receive(socket_, received_.data() + old_size, kReadChunk);
-    received_.resize(old_size + read.count);
-  }
-  // Past the limit, the rest comes with the next readiness.
-  if (received_.size() > before) {
+  const size_t before = received_.size();
+  received_.resize(before + kReadChunk);
+  const os::Transfer read = os::Receive(socket_, received_.data() + before, kReadChunk);
+  received_.resize(before + read.count);
+  if (read.count > 0) {
     Deliver([this] {
       if (!received_.empty() && events_.data_arrival) events_.data_arrival(received_.size());
     });
