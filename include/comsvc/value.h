@@ -73,9 +73,8 @@ class Text {
   // header; who holds them (the text's own count of holders, or the
   // document) is the library's matter.
   struct Block {
-    void* owner;
     uint32_t length;
-    uint32_t holders;
+    uint32_t holders;  // 0 for a text in a document's memory
     const char16_t* Characters() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
   };
   // Takes over a hold on `block` that the caller has counted.

@@ -43,11 +43,17 @@ class TextParts : public Text {
   // A text that takes over a hold on `block` counted by the caller.
   static Text Adopt(Block* block) noexcept { return TextParts(block); }
   static char16_t* CharactersOf(Block* block) noexcept { return reinterpret_cast<char16_t*>(block + 1); }
+  // Whether `block` lies in a document's arena: a block of its own counts
+  // at least its one holder. Read atomically, as other holders may be
+  // counting at the same time.
+  static bool InArena(Block* block) noexcept {
+    return std::atomic_ref(block->holders).load(std::memory_order_relaxed) == 0;
+  }
   // The arena that holds the text's characters; none for an empty text or
   // one with a block of its own.
   static DocumentArena* ArenaOf(const Text& text) noexcept {
-    const Block* block = BlockOf(text);
-    return block == nullptr ? nullptr : static_cast<DocumentArena*>(block->owner);
+    Block* block = BlockOf(text);
+    return block == nullptr || !InArena(block) ? nullptr : DocumentArena::OfBlock(block);
   }
 
  private:

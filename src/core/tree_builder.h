@@ -35,7 +35,7 @@ class TreeBuilder {
     if (text.size() > INT32_MAX) Raise(ErrorNumber::kOutOfMemory);
     using Block = TextParts::Block;
     auto* block = static_cast<Block*>(arena_->Allocate(sizeof(Block) + text.size() * sizeof(char16_t), alignof(Block)));
-    *block = {arena_.get(), static_cast<uint32_t>(text.size()), 0};
+    *block = {static_cast<uint32_t>(text.size()), 0};
     std::memcpy(TextParts::CharactersOf(block), text.data(), text.size() * sizeof(char16_t));
     holds_.Take();
     return TextParts::Adopt(block);

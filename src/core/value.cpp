@@ -17,28 +17,29 @@ void* HeapAllocate(size_t bytes) {
   return RaisingOutOfMemory([bytes] { return ::operator new(bytes); });
 }
 
-// A text with a block of its own has no owner and counts its holders; one
-// in a document's arena holds the arena once per holder.
+// A text with a block of its own counts its holders, so its count is never
+// 0 while it is held; one in a document's arena counts none (0) and holds
+// the arena, found from the block's address, once per holder instead.
 Text::Text(std::u16string_view text) {
   if (text.empty()) return;
   // Texts, like the containers' counts, stay within 31 bits.
   if (text.size() > INT32_MAX) Raise(ErrorNumber::kOutOfMemory);
   block_ = static_cast<Block*>(HeapAllocate(sizeof(Block) + text.size() * sizeof(char16_t)));
-  *block_ = {nullptr, static_cast<uint32_t>(text.size()), 1};
+  *block_ = {static_cast<uint32_t>(text.size()), 1};
   std::ranges::copy(text, TextParts::CharactersOf(block_));
 }
 
 void Text::Retain(Block* block) noexcept {
-  if (block->owner != nullptr) {
-    static_cast<DocumentArena*>(block->owner)->Hold();
+  if (TextParts::InArena(block)) {
+    DocumentArena::OfBlock(block)->Hold();
   } else {
     std::atomic_ref(block->holders).fetch_add(1, std::memory_order_relaxed);
   }
 }
 
 void Text::Drop(Block* block) noexcept {
-  if (block->owner != nullptr) {
-    static_cast<DocumentArena*>(block->owner)->Release();
+  if (TextParts::InArena(block)) {
+    DocumentArena::OfBlock(block)->Release();
   } else if (std::atomic_ref(block->holders).fetch_sub(1, std::memory_order_acq_rel) == 1) {
     ::operator delete(block);
   }
