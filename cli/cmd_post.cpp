@@ -113,6 +113,10 @@ class ReplyKeeper {
 // the UTF-8 holds exactly the text of the pieces.
 class JsonReport {
  public:
+  // Room for the joined reply up to `bytes`, made at once: a buffer grown
+  // piece by piece copies what it holds each time, and the memory of the
+  // smaller copies stays with the process while the reply is read.
+  void Reserve(size_t bytes) { joined_.reserve(bytes); }
   void AddReply(std::u16string_view piece, std::string_view utf8) {
     chunk_ = replies_++ == 0 ? "{\"replies\":[" : ",";
     AppendJsonString(chunk_, piece);
@@ -169,9 +173,13 @@ int RunPost(Context&, const Arguments& arguments) {
   const bool json = arguments.Has("json");
   const auto timeout = ParseTimeout(arguments.Get("timeout"));
   const auto deadline = platform::MessageLoop::Clock::now() + timeout;
-  ReplyKeeper keeper(ParseMaxReply(arguments.Get("max-reply")));
+  const size_t max_reply = ParseMaxReply(arguments.Get("max-reply"));
+  ReplyKeeper keeper(max_reply);
 
   JsonReport report;
+  // Up to the default bound only: a larger one may ask for more memory than
+  // the reply will ever take.
+  if (json) report.Reserve(std::min(max_reply, kDefaultMaxReplyBytes));
   std::string kept;
   std::optional<SocketErrorReport> socket_error;
   bool closed = false;
