@@ -53,6 +53,15 @@ class ElementStack {
     std::construct_at(Data() + size_, std::forward<Args>(args)...);
     ++size_;
   }
+  // An element made by `make` right in its slot: what it returns is built
+  // there, with no temporary to move from and destroy. `make` must leave
+  // this stack alone, as a number's read does.
+  template <typename Make>
+  void EmplaceMade(Make make) {
+    if (size_ == capacity_) Grow();
+    ::new (static_cast<void*>(Data() + size_)) T(make());
+    ++size_;
+  }
   // Ends the elements from `from` on, destroying them, or forgetting them
   // once they were relocated.
   void DestroyFrom(size_t from) {
@@ -99,6 +108,10 @@ class Gathered {
   size_t Count() const { return stack_.Size() - base_; }
   std::span<T> Elements() { return {stack_.Data() + base_, Count()}; }
   void Push(T&& element) { stack_.Emplace(std::move(element)); }
+  template <typename Make>
+  void PushMade(Make make) {
+    stack_.EmplaceMade(make);
+  }
   // The node made of the elements, which relocated them.
   template <typename Node>
   Node TakenInto(Node node) {
@@ -403,7 +416,7 @@ class Reader {
       if (AtEnd()) {
         SetFailure(ErrorDescription(ErrorNumber::kSubscriptOutOfRange));
       } else {
-        Attempt([&] { items.Push(ReadItem()); });
+        Attempt([&] { PushItem(items); });
         if (!failure_pending_ && pos_ == item_start) return Finish(items);
       }
       if (failure_pending_) {
@@ -415,11 +428,12 @@ class Reader {
   }
 
   // An item: past the filler already, so a number, the most common item of
-  // large arrays (coordinates, indices), goes straight to the number reader.
-  Value ReadItem() {
+  // large arrays (coordinates, indices), goes straight to the number reader,
+  // which makes it right in its slot.
+  void PushItem(Gathered<Value>& items) {
     const Unit c = Peek();
-    if ((c >= u'0' && c <= u'9') || c == u'-') return ReadNumberOutOfLine();
-    return ReadValue();
+    if ((c >= u'0' && c <= u'9') || c == u'-') return items.PushMade([&] { return ReadNumberOutOfLine(); });
+    items.Push(ReadValue());
   }
   [[gnu::noinline]] Value ReadNumberOutOfLine() { return ReadNumber(); }
 
