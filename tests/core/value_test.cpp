@@ -186,8 +186,13 @@ TEST(RuntimeError, CarriesThePlatformNumbersAndTexts) {
 
 // Nodes still alive when their thread's kept chunks are freed (a thread-local
 // holder made before the first document is destroyed after them) free their
-// document on their own.
+// document on their own. Windows builds keep no chunks per thread, and
+// their emulated thread-local storage may free `held` before its destructor
+// runs, so there the test would only try the toolchain.
 TEST(DocumentArena, DocumentsOutlivingTheirThreadsCacheStillFree) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no chunks are kept per thread here";
+#endif
   std::thread([] {
     thread_local std::vector<Ref<Collection>> held;
     held.clear();
