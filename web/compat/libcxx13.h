@@ -25,12 +25,14 @@
 namespace std {
 
 #if !defined(__cpp_lib_atomic_ref)
-// The counting the library does on a shared holder count; every operation
-// sequentially consistent, which is at least as strong as any order asked.
+// The reading and counting the library does on a shared holder count;
+// every operation sequentially consistent, which is at least as strong as
+// any order asked.
 template <class T>
 class atomic_ref {
  public:
   explicit atomic_ref(T& object) noexcept : object_(&object) {}
+  T load(memory_order = memory_order_seq_cst) const noexcept { return __atomic_load_n(object_, __ATOMIC_SEQ_CST); }
   T fetch_add(T delta, memory_order = memory_order_seq_cst) const noexcept {
     return __atomic_fetch_add(object_, delta, __ATOMIC_SEQ_CST);
   }
